@@ -1,0 +1,3 @@
+#include "engine/morph_engine.h"
+
+void MorphEngine::solveWarpField() {}

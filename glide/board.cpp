@@ -1,0 +1,1 @@
+// The software board: its buffers, texture memory and rasteriser (placeholder).

@@ -1,0 +1,139 @@
+#include "glide/glide_display.h"
+
+#include <cstdlib>
+#include <iterator>
+
+#include "engine/messages.h"
+#include "glide/platform.h"
+
+namespace {
+
+// The video mode for a play square: the smallest mode whose height holds it.
+struct VideoMode {
+  int32_t maxViewSize;
+  GrScreenResolution_t resolution;
+  const char* failureText;
+};
+constexpr VideoMode kVideoModes[] = {
+    {384, GR_RESOLUTION_512x384, " Couldn't set 3dfx videomode 512x384."},
+    {480, GR_RESOLUTION_640x480, " Couldn't set 3dfx videomode 640x480."},
+    {600, GR_RESOLUTION_800x600, " Couldn't set 3dfx videomode 800x600."},
+    {768, GR_RESOLUTION_1024x768, " Couldn't set 3dfx videomode 1024x768."},
+    {1024, GR_RESOLUTION_1280x1024, " Couldn't set 3dfx videomode 1280x1024."},
+    {1200, GR_RESOLUTION_1600x1200, " Couldn't set 3dfx videomode 1600x1200."},
+};
+constexpr int32_t kMinViewSize = 10;
+constexpr int32_t kMaxViewSize = 1200;
+
+// 3 * 2^18: a float of this magnitude has a step of exactly 1/16, so adding and subtracting it
+// leaves a coordinate on the nearest 1/16 pixel (ties to even), as the board's vertex snapping
+// expects. Holds for |x| up to 262144.
+constexpr float kSnapBias = 786432.0f;
+
+// Two float operations, each rounded on its own (no fast-math: the compiler keeps both).
+float snapToSixteenth(float coordinate) { return (coordinate + kSnapBias) - kSnapBias; }
+
+}  // namespace
+
+GlideDisplay::GlideDisplay() {
+  grGlideInit();
+  GrHwConfiguration hardware{};
+  if (!grSstQueryHardware(&hardware)) {
+    platform::showMessage(kNoHardwareMessage, kEngineErrorCaption);
+    std::exit(1);
+  }
+  grSstSelect(0);
+  textureBase = grTexMinAddress(GR_TMU0);
+}
+
+GlideDisplay::~GlideDisplay() { grGlideShutdown(); }
+
+int32_t GlideDisplay::openDisplay(int32_t playSize) {
+  viewSize = playSize < kMinViewSize ? kMinViewSize : playSize;
+  const VideoMode* mode = &kVideoModes[std::size(kVideoModes) - 1];
+  for (const VideoMode& candidate : kVideoModes) {
+    if (viewSize <= candidate.maxViewSize) {
+      mode = &candidate;
+      break;
+    }
+  }
+  if (viewSize > kMaxViewSize) viewSize = kMaxViewSize;
+
+  if (!grSstWinOpen(0, mode->resolution, GR_REFRESH_60Hz, GR_COLORFORMAT_RGBA,
+                    GR_ORIGIN_UPPER_LEFT, 2, 0)) {
+    platform::showMessage(mode->failureText, kEngineErrorCaption);
+    return 1;
+  }
+  // Single precision and round-to-nearest: on x86-64 SSE float arithmetic is single precision
+  // by nature and rounds to nearest unless someone changed it, so there is nothing to set.
+  originX = (static_cast<int32_t>(grSstScreenWidth()) - viewSize) >> 1;
+  originY = (static_cast<int32_t>(grSstScreenHeight()) - viewSize) >> 1;
+
+  grRenderBuffer(GR_BUFFER_BACKBUFFER);
+  grCullMode(GR_CULL_DISABLE);
+  grTexFilterMode(GR_TMU0, GR_TEXTUREFILTER_BILINEAR, GR_TEXTUREFILTER_BILINEAR);
+  grTexCombine(GR_TMU0, GR_COMBINE_FUNCTION_LOCAL, GR_COMBINE_FACTOR_NONE,
+               GR_COMBINE_FUNCTION_LOCAL, GR_COMBINE_FACTOR_NONE, FXFALSE, FXFALSE);
+  grAlphaCombine(GR_COMBINE_FUNCTION_SCALE_OTHER, GR_COMBINE_FACTOR_ONE, GR_COMBINE_LOCAL_CONSTANT,
+                 GR_COMBINE_OTHER_CONSTANT, FXFALSE);
+  grColorCombine(GR_COMBINE_FUNCTION_LOCAL, GR_COMBINE_FACTOR_NONE, GR_COMBINE_LOCAL_ITERATED,
+                 GR_COMBINE_OTHER_TEXTURE, FXFALSE);
+  grAlphaBlendFunction(GR_BLEND_SRC_ALPHA, GR_BLEND_ONE, GR_BLEND_ZERO, GR_BLEND_ZERO);
+  grAlphaBlendFunction(GR_BLEND_SRC_ALPHA, GR_BLEND_ONE_MINUS_SRC_ALPHA, GR_BLEND_ZERO,
+                       GR_BLEND_ZERO);
+  guColorCombineFunction(GR_COLORCOMBINE_DECAL_TEXTURE);
+  return 0;
+}
+
+void GlideDisplay::setDitherMode(GrDitherMode_t mode) { grDitherMode(mode); }
+
+void GlideDisplay::resetTextureMemory() { textureBase = grTexMinAddress(GR_TMU0); }
+
+void GlideDisplay::closeDisplay() { grSstWinClose(); }
+
+void GlideDisplay::downloadTexture(PictureSlot& slot) {
+  slot.texAddress = textureBase;
+  textureBase += kPictureBytes;
+  slot.texInfo.smallLod = GR_LOD_256;
+  slot.texInfo.largeLod = GR_LOD_256;
+  slot.texInfo.aspectRatio = GR_ASPECT_1x1;
+  slot.texInfo.format = GR_TEXFMT_RGB_565;
+  slot.texInfo.data = slot.image ? slot.image->pixels : nullptr;
+  grTexDownloadMipMap(GR_TMU0, slot.texAddress, GR_MIPMAPLEVELMASK_BOTH, &slot.texInfo);
+}
+
+void GlideDisplay::drawQuad(float x0, float y0, float x1, float y1, float x2, float y2, float x3,
+                            float y3, float s0, float t0, float s1, float t1, float s2, float t2,
+                            float s3, float t3, float alpha, const PictureSlot& picture) {
+  GrTexInfo texInfo = picture.texInfo;
+  grTexSource(GR_TMU0, picture.texAddress, GR_MIPMAPLEVELMASK_BOTH, &texInfo);
+  // Truncation toward zero: 254.99 draws as 254, anything below 1 as 0. A negative alpha (a
+  // transition of hundreds of thousands of frames can end its running sum below 0) draws as 0:
+  // its low byte would otherwise make the source picture opaque for a frame.
+  const int32_t constant = static_cast<int32_t>(alpha);
+  grConstantColorValue(static_cast<GrColor_t>(constant < 0 ? 0 : constant));
+
+  const float xs[4] = {x0, x1, x2, x3};
+  const float ys[4] = {y0, y1, y2, y3};
+  const float ss[4] = {s0, s1, s2, s3};
+  const float ts[4] = {t0, t1, t2, t3};
+  const float left = static_cast<float>(originX);
+  const float top = static_cast<float>(originY);
+  GrVertex corners[4] = {};
+  for (int i = 0; i < 4; ++i) {
+    corners[i].x = left + xs[i];
+    corners[i].y = top + ys[i];
+    corners[i].oow = 1.0f;
+    corners[i].tmuvtx[0].sow = ss[i];
+    corners[i].tmuvtx[0].tow = ts[i];
+    corners[i].tmuvtx[0].oow = 1.0f;
+  }
+  for (GrVertex& corner : corners) {
+    corner.x = snapToSixteenth(corner.x);
+    corner.y = snapToSixteenth(corner.y);
+  }
+  guDrawTriangleWithClip(&corners[0], &corners[1], &corners[2]);
+  guDrawTriangleWithClip(&corners[0], &corners[2], &corners[3]);
+}
+
+void GlideDisplay::swapBuffers() { grBufferSwap(1); }

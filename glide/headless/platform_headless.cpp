@@ -1,0 +1,36 @@
+// The platform without a display: frames go nowhere, keys come from injectHeadlessKey, message
+// boxes are the standard-error line that showMessage writes anyway (answered with OK).
+#include <deque>
+
+#include "glide/platform.h"
+
+namespace {
+std::deque<uint8_t> pendingKeys;
+void (*hostEventHook)() = nullptr;
+}  // namespace
+
+void createDisplayWindow() {}
+
+uint8_t pollKey() {
+  if (hostEventHook) hostEventHook();
+  if (pendingKeys.empty()) return 0;
+  const uint8_t key = pendingKeys.front();
+  pendingKeys.pop_front();
+  return key;
+}
+
+void destroyDisplayWindow() {}
+
+void setHostEventHook(void (*hook)()) { hostEventHook = hook; }
+
+void injectHeadlessKey(uint8_t key) { pendingKeys.push_back(key); }
+
+namespace platform {
+
+bool startPresentation() { return true; }
+void stopPresentation() {}
+void presentFrame(const uint16_t*, int, int) {}
+
+Answer showNativeMessage(const std::string&, const std::string&, Buttons) { return Answer::Ok; }
+
+}  // namespace platform

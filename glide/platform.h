@@ -1,0 +1,70 @@
+// What the programs need of the machine they run on: a place to show the board's frames, the
+// full-screen display window with its keys, and modal message boxes.
+//
+// Exactly one implementation is linked into each program, as an object library:
+//   glide/sdl/       a real display through SDL2 (kinora, ORVANTE, the window tests);
+//   glide/headless/  no display at all (kzmtool, the engine and board tests): frames go nowhere,
+//                    keys come from injectHeadlessKey, messages go to standard error only.
+// The board itself knows nothing of either.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// ---- The display window and its keys -------------------------------------------------------
+
+// Opens the borderless window titled "Rezud" that covers the desktop, black until the first
+// frame. The board presents into it while it is open.
+void createDisplayWindow();
+
+// Handles at most one pending event and returns 27 for an Escape key-down, 32 for a Space
+// key-down (auto-repeats count), 0 for anything else or when nothing is pending. Never waits.
+// Before it looks at its own events it runs the host hook, if one is set.
+uint8_t pollKey();
+
+// Closes the display window.
+void destroyDisplayWindow();
+
+// The editor lets Qt run its pending events here, so that its dialog stays alive underneath a
+// preview. nullptr removes the hook.
+void setHostEventHook(void (*hook)());
+
+// Headless only: keys that the next polls report, in order, one per poll.
+void injectHeadlessKey(uint8_t key);
+
+namespace platform {
+
+// ---- Presentation of the board's frames ----------------------------------------------------
+
+// True when frames can be shown: this is what "hardware present" means for the board.
+// The SDL implementation starts SDL's video subsystem; the headless one always succeeds.
+bool startPresentation();
+void stopPresentation();
+
+// Shows a finished frame (RGB565, rows from the top, `width` pixels a row, no gaps), scaled to
+// fit the display window with its aspect kept. Waits for the display's refresh when a window is
+// on screen; returns at once when headless or when no window is open.
+void presentFrame(const uint16_t* pixels, int width, int height);
+
+// ---- Message boxes -------------------------------------------------------------------------
+
+enum class Buttons { Ok, OkCancel };
+enum class Answer { Ok, Cancel };
+
+// Shows a modal message box with `text` under `caption` and returns the answer. Writes
+// "caption: text" to standard error first, so that a terminal user sees it too. The box itself
+// is drawn by the installed handler, or by the platform's own box when none is installed (SDL's,
+// or none at all when headless or when no display is available).
+Answer showMessage(const std::string& text, const std::string& caption,
+                   Buttons buttons = Buttons::Ok);
+
+using MessageHandler = Answer (*)(const std::string& text, const std::string& caption,
+                                  Buttons buttons);
+// Installs the function that draws message boxes (the editor's Qt boxes, or a test's recorder);
+// nullptr returns to the platform's own box. Returns the handler it replaces.
+MessageHandler setMessageHandler(MessageHandler handler);
+
+// The platform's own box; used when no handler is installed.
+Answer showNativeMessage(const std::string& text, const std::string& caption, Buttons buttons);
+
+}  // namespace platform
