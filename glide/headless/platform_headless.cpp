@@ -16,21 +16,30 @@ uint8_t pollKey() {
   if (pendingKeys.empty()) return 0;
   const uint8_t key = pendingKeys.front();
   pendingKeys.pop_front();
-  return key;
+  // Only Escape and Space mean anything to the frame loops; every other key reads as none.
+  return key == 27 || key == 32 ? key : 0;
 }
 
 void destroyDisplayWindow() {}
 
-void setHostEventHook(void (*hook)()) { hostEventHook = hook; }
+void setHostEventHook(void (*hook)()) {
+  hostEventHook = hook;
+}
 
-void injectHeadlessKey(uint8_t key) { pendingKeys.push_back(key); }
+void injectHeadlessKey(uint8_t key) {
+  pendingKeys.push_back(key);
+}
 
 namespace platform {
 
-bool startPresentation() { return true; }
+bool startPresentation() {
+  return true;
+}
 void stopPresentation() {}
 void presentFrame(const uint16_t*, int, int) {}
 
-Answer showNativeMessage(const std::string&, const std::string&, Buttons) { return Answer::Ok; }
+Answer showNativeMessage(const std::string&, const std::string&, Buttons) {
+  return Answer::Ok;
+}
 
 }  // namespace platform
