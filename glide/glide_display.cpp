@@ -1,5 +1,6 @@
 #include "glide/glide_display.h"
 
+#include <cfenv>
 #include <cstdlib>
 #include <iterator>
 
@@ -31,7 +32,29 @@ constexpr int32_t kMaxViewSize = 1200;
 constexpr float kSnapBias = 786432.0f;
 
 // Two float operations, each rounded on its own (no fast-math: the compiler keeps both).
-float snapToSixteenth(float coordinate) { return (coordinate + kSnapBias) - kSnapBias; }
+float snapToSixteenth(float coordinate) {
+  return (coordinate + kSnapBias) - kSnapBias;
+}
+
+// The board's accelerator wanted the FPU in single precision, rounding to nearest, every
+// exception masked. SSE float arithmetic is single precision by nature; what is left to make
+// sure of is the rounding and the masks, which a library loaded into the process may have
+// changed. Like the original, this is not undone when the display closes.
+void setFpuSinglePrecision() {
+  std::fesetround(FE_TONEAREST);
+  fedisableexcept(FE_ALL_EXCEPT);
+}
+
+// The constant colour for an alpha of 0..255: the alpha truncated toward zero (254.99 gives
+// 254, anything below 1 gives 0). A negative alpha draws as 0: a transition of hundreds of
+// thousands of frames can end its running sum below 0, and the low byte of -1 would make the
+// source picture opaque for a frame. Above 255 it draws as 255, which also keeps the conversion
+// defined for any float.
+GrColor_t constantAlpha(float alpha) {
+  if (!(alpha >= 1.0f)) return 0;  // also NaN
+  if (alpha >= 255.0f) return 255;
+  return static_cast<GrColor_t>(static_cast<int32_t>(alpha));
+}
 
 }  // namespace
 
@@ -46,7 +69,9 @@ GlideDisplay::GlideDisplay() {
   textureBase = grTexMinAddress(GR_TMU0);
 }
 
-GlideDisplay::~GlideDisplay() { grGlideShutdown(); }
+GlideDisplay::~GlideDisplay() {
+  grGlideShutdown();
+}
 
 int32_t GlideDisplay::openDisplay(int32_t playSize) {
   viewSize = playSize < kMinViewSize ? kMinViewSize : playSize;
@@ -59,13 +84,12 @@ int32_t GlideDisplay::openDisplay(int32_t playSize) {
   }
   if (viewSize > kMaxViewSize) viewSize = kMaxViewSize;
 
-  if (!grSstWinOpen(0, mode->resolution, GR_REFRESH_60Hz, GR_COLORFORMAT_RGBA,
-                    GR_ORIGIN_UPPER_LEFT, 2, 0)) {
+  if (!grSstWinOpen(0, mode->resolution, GR_REFRESH_60Hz, GR_COLORFORMAT_RGBA, GR_ORIGIN_UPPER_LEFT,
+                    2, 0)) {
     platform::showMessage(mode->failureText, kEngineErrorCaption);
     return 1;
   }
-  // Single precision and round-to-nearest: on x86-64 SSE float arithmetic is single precision
-  // by nature and rounds to nearest unless someone changed it, so there is nothing to set.
+  setFpuSinglePrecision();
   originX = (static_cast<int32_t>(grSstScreenWidth()) - viewSize) >> 1;
   originY = (static_cast<int32_t>(grSstScreenHeight()) - viewSize) >> 1;
 
@@ -85,11 +109,17 @@ int32_t GlideDisplay::openDisplay(int32_t playSize) {
   return 0;
 }
 
-void GlideDisplay::setDitherMode(GrDitherMode_t mode) { grDitherMode(mode); }
+void GlideDisplay::setDitherMode(GrDitherMode_t mode) {
+  grDitherMode(mode);
+}
 
-void GlideDisplay::resetTextureMemory() { textureBase = grTexMinAddress(GR_TMU0); }
+void GlideDisplay::resetTextureMemory() {
+  textureBase = grTexMinAddress(GR_TMU0);
+}
 
-void GlideDisplay::closeDisplay() { grSstWinClose(); }
+void GlideDisplay::closeDisplay() {
+  grSstWinClose();
+}
 
 void GlideDisplay::downloadTexture(PictureSlot& slot) {
   slot.texAddress = textureBase;
@@ -107,11 +137,7 @@ void GlideDisplay::drawQuad(float x0, float y0, float x1, float y1, float x2, fl
                             float s3, float t3, float alpha, const PictureSlot& picture) {
   GrTexInfo texInfo = picture.texInfo;
   grTexSource(GR_TMU0, picture.texAddress, GR_MIPMAPLEVELMASK_BOTH, &texInfo);
-  // Truncation toward zero: 254.99 draws as 254, anything below 1 as 0. A negative alpha (a
-  // transition of hundreds of thousands of frames can end its running sum below 0) draws as 0:
-  // its low byte would otherwise make the source picture opaque for a frame.
-  const int32_t constant = static_cast<int32_t>(alpha);
-  grConstantColorValue(static_cast<GrColor_t>(constant < 0 ? 0 : constant));
+  grConstantColorValue(constantAlpha(alpha));
 
   const float xs[4] = {x0, x1, x2, x3};
   const float ys[4] = {y0, y1, y2, y3};
@@ -136,4 +162,6 @@ void GlideDisplay::drawQuad(float x0, float y0, float x1, float y1, float x2, fl
   guDrawTriangleWithClip(&corners[0], &corners[2], &corners[3]);
 }
 
-void GlideDisplay::swapBuffers() { grBufferSwap(1); }
+void GlideDisplay::swapBuffers() {
+  grBufferSwap(1);
+}
