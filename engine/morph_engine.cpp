@@ -90,6 +90,8 @@ int32_t MorphEngine::addPoint(int32_t picture, int32_t x, int32_t y) {
     point.x = static_cast<float>(x);
     point.y = static_cast<float>(y);
     point.inherited = (p == picture) ? 0 : 1;
+    // A new record: no bytes left over from a point that stood here before are saved.
+    point.undefinedBytes[0] = point.undefinedBytes[1] = point.undefinedBytes[2] = 0;
   }
   pointCount = n + 1;
   return n;
