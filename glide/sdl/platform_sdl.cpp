@@ -41,6 +41,7 @@ struct DisplayWindow {
 
 DisplayWindow display;
 void (*hostEventHook)() = nullptr;
+int presentationStarts = 0;  // SDL's video subsystem stays up until the last stop
 
 void releaseDisplay() {
   if (display.frame) SDL_DestroyTexture(display.frame);
@@ -193,11 +194,14 @@ bool startPresentation() {
   // Ctrl+C in a terminal should end the program as it does any other; SDL would turn it into a
   // quit event that only a running playback reads.
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-  return SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+  ++presentationStarts;
+  return true;
 }
 
 void stopPresentation() {
-  releaseDisplay();
+  if (presentationStarts == 0) return;
+  if (--presentationStarts == 0) releaseDisplay();
   SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/morph_engine.h"
 #include "glide/platform.h"
 
 namespace {
@@ -258,6 +259,18 @@ TEST(SdlMessageBox, WithoutADisplayOnlyStandardErrorSpeaks) {
             platform::Answer::Cancel);
   EXPECT_EQ(::testing::internal::GetCapturedStderr(),
             "Error   ;-(:  Couldn't set 3dfx videomode 640x480.\nConfirm: Clear All ?\n");
+}
+
+// "Hardware" is a video subsystem that starts. Without one the engine's construction says so on
+// standard error, where no box can be shown, and the program ends with exit code 1.
+TEST(SdlHardware, WithoutVideoTheEngineSaysNoHardwareAndEndsWithOne) {
+  EXPECT_EXIT(
+      {
+        platform::stopPresentation();
+        setenv("SDL_VIDEODRIVER", "no-such-driver", 1);
+        MorphEngine engine;
+      },
+      ::testing::ExitedWithCode(1), "^Error   ;-\\(: No 3dfx hardware found\\.\n$");
 }
 
 }  // namespace
