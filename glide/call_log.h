@@ -9,7 +9,8 @@ namespace glide {
 
 // One Glide call. Integer and float arguments are kept as doubles (exact for every value the
 // calls take); a vertex contributes its x, y, oow, sow, tow and tmu oow in that order; a
-// GrTexInfo its five fields (data as the address); a pointer that is not a record, 0.
+// GrTexInfo its five fields (data as the address); a pointer that is not a record, or a null
+// record, 0.
 struct GlideCall {
   std::string name;
   std::vector<double> args;

@@ -1,0 +1,31 @@
+// The rasterisers: what one triangle is drawn with, and the functions that draw it.
+#pragma once
+
+#include <cstdint>
+
+#include "glide/pixel_pipeline.h"
+#include "glide/triangle_setup.h"
+
+namespace glide {
+
+// A colour buffer: RGB565 pixels, rows from the top, `width` pixels a row, no gaps.
+struct Surface {
+  uint16_t* pixels = nullptr;
+  int32_t width = 0;
+  int32_t height = 0;
+};
+
+// Everything a triangle is drawn with, captured when it is issued.
+struct DrawState {
+  const uint16_t* texture = nullptr;  // 256 x 256 RGB565 texels, row 0 first
+  Surface target;
+  uint32_t srcFactor = 256;  // blend factors on the 0..256 scale (pixel_pipeline.h)
+  uint32_t dstFactor = 0;
+  const DitherMatrix* dither = &kNoDither;
+};
+
+// The reference: every pixel of the set-up's rectangle tested and computed on its own, in
+// the plainest form. The fast paths must give exactly its pixels.
+void drawTriangleReference(const TriangleSetup& setup, const DrawState& state);
+
+}  // namespace glide

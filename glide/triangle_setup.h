@@ -1,0 +1,75 @@
+// Triangle set-up: from three Glide vertices to what the rasterisers step over. Exact
+// integer edge functions decide coverage; two fixed-point planes give the texture coordinates
+// at every pixel centre.
+#pragma once
+
+#include <cstdint>
+
+#include "glide/glide.h"
+
+namespace glide {
+
+// Vertices are taken on a grid of 1/16 pixel, as the board's hardware model does.
+constexpr int kSubpixelBits = 4;
+constexpr int64_t kSubpixels = 1 << kSubpixelBits;
+// Coordinates beyond this many pixels from the screen's origin are refused (the triangle is
+// not drawn): the integer edge functions stay exact up to here, which is far beyond anything
+// the programs draw (the vertex snapping itself only holds up to 262144).
+constexpr double kMaxCoordinate = 33554432.0;  // 2^25
+
+// One edge of a triangle as a function of the pixel (px, py) whose centre is tested:
+// value(px, py) = atOrigin + stepX (px - left) + stepY (py - top), in 1/256 square pixels.
+// The pixel is inside this edge when value >= threshold: 0 on the triangle's top and left
+// edges, 1 on the others, so that a pixel centre lying exactly on an edge shared by two
+// triangles belongs to exactly one of them.
+struct EdgeFunction {
+  int64_t atOrigin;
+  int64_t stepX;
+  int64_t stepY;
+  int64_t threshold;
+};
+
+// A texture coordinate as an affine function of the pixel, in the fixed-point format of
+// pixel_pipeline.h (1/2^24 texel, modulo 256 texels): value(px, py) = atOrigin +
+// stepX (px - left) + stepY (py - top), all modulo 2^32. Because the steps are integers,
+// stepping from pixel to pixel gives exactly the value computed directly at each pixel.
+struct TexturePlane {
+  uint32_t atOrigin;
+  uint32_t stepX;
+  uint32_t stepY;
+};
+
+struct TriangleSetup {
+  // The pixels whose centres may be covered, inclusive, already clipped to the screen.
+  // (left, top) is the origin of the edge functions and planes.
+  int32_t left, top, right, bottom;
+  EdgeFunction edges[3];
+  TexturePlane s, t;
+};
+
+// Sets up the triangle a, b, c (either winding) for a screen of width x height pixels.
+// Returns false when it covers no pixel centre of the screen or cannot be drawn (no area,
+// a coordinate that is not finite or lies beyond kMaxCoordinate).
+bool setUpTriangle(const GrVertex& a, const GrVertex& b, const GrVertex& c, int32_t width,
+                   int32_t height, TriangleSetup& setup);
+
+inline int64_t edgeValue(const EdgeFunction& edge, int32_t dx, int32_t dy) {
+  return edge.atOrigin + edge.stepX * dx + edge.stepY * dy;
+}
+
+inline bool covers(const TriangleSetup& setup, int32_t px, int32_t py) {
+  const int32_t dx = px - setup.left;
+  const int32_t dy = py - setup.top;
+  for (const EdgeFunction& edge : setup.edges) {
+    if (edgeValue(edge, dx, dy) < edge.threshold) return false;
+  }
+  return true;
+}
+
+inline uint32_t planeValue(const TexturePlane& plane, int32_t px, int32_t py, int32_t left,
+                           int32_t top) {
+  return plane.atOrigin + plane.stepX * static_cast<uint32_t>(px - left) +
+         plane.stepY * static_cast<uint32_t>(py - top);
+}
+
+}  // namespace glide
