@@ -11,11 +11,13 @@
 #include <cstddef>
 #include <cstdint>
 
-// The packed length of units in which no two neighbours are equal: every packet a literal one.
+// The longest packed length of `unitCount` units. Units of two bytes or more pack longest when no
+// two neighbours are equal (every packet a literal one). Single bytes can pack longer than that:
+// a run of two and a literal of one take four bytes for three units.
 constexpr size_t worstPackedLength(int32_t unitCount, int32_t unitSize) {
   const size_t count = unitCount > 0 ? static_cast<size_t>(unitCount) : 0;
   const size_t size = unitSize > 0 ? static_cast<size_t>(unitSize) : 0;
-  return count * size + (count + 127) / 128;
+  return count * size + (size == 1 ? count / 2 : 0) + (count + 127) / 128;
 }
 
 // Packs `unitCount` units of `unitSize` bytes into `out` (room for at least

@@ -23,10 +23,15 @@ Bytes unitsOf(const std::vector<uint16_t>& values) {
   return bytes;
 }
 
+// Packs into an area of the advertised worst length, and checks the packer stayed inside it.
 Bytes pack(const Bytes& units, int32_t unitSize = 2) {
   const int32_t count = static_cast<int32_t>(units.size()) / unitSize;
-  Bytes out(worstPackedLength(count, unitSize));
-  out.resize(static_cast<size_t>(packUnits(count, unitSize, units.data(), out.data())));
+  const size_t room = worstPackedLength(count, unitSize);
+  Bytes out(room + 64, 0xEE);
+  const size_t length = static_cast<size_t>(packUnits(count, unitSize, units.data(), out.data()));
+  EXPECT_LE(length, room);
+  EXPECT_EQ(out[room], 0xEE);
+  out.resize(length);
   return out;
 }
 
@@ -54,6 +59,10 @@ TEST(PackUnits, MakesTheKnownPackets) {
   EXPECT_THAT(pack(unitsOf(repeated(7, 129) + std::vector<uint16_t>{1, 2} + repeated(5, 2))),
               ElementsAreArray({0xFF, 7, 0, 0x02, 7, 0, 1, 0, 2, 0, 0x81, 5, 0}));
   EXPECT_TRUE(pack(Bytes{}).empty());
+  // Byte units in pairs and singles pack longer than they stand, and still fit the bound.
+  Bytes pairsAndSingles;
+  for (uint8_t i = 0; i < 90; ++i) pairsAndSingles.insert(pairsAndSingles.end(), {i, i, 200});
+  EXPECT_EQ(pack(pairsAndSingles, 1).size(), 90u * 4);
 }
 
 TEST(PackUnits, SplitsLongLiteralGroupsAndLongRunsAtOneHundredTwentyEight) {
