@@ -1,0 +1,26 @@
+// The editor's fixed texts: message boxes, captions and file-dialog filters.
+#pragma once
+
+inline constexpr const char* kDialogCaption = "orvante";
+
+inline constexpr const char* kAddFailedMessage = "Hmmm, error?!";
+inline constexpr const char* kClearAllQuestion = "Clear All ?";
+inline constexpr const char* kConfirmCaption = "Confirm";
+
+// The limits of the picture and point tables, told when a user runs into them.
+inline constexpr const char* kTooManyPicturesMessage =
+    "A project holds at most 50 pictures.\nDelete one before you add another.";
+inline constexpr const char* kTooManyPointsMessage =
+    "A project holds at most 500 control points.\nDelete one before you add another.";
+
+// File-dialog filters: description|pattern pairs, each list ending in two bars.
+inline constexpr const char* kPictureFilter = "Pictures  [ BMP ]|*.bmp|All Files (*.*) |*.*||";
+inline constexpr const char* kProjectFilter =
+    "KZ Morph Files  [ KZM ]|*.kzm|All Files (*.*) |*.*||";
+inline constexpr const char* kProjectExtension = "kzm";
+
+// Load and Save failures: the path and the reason follow.
+inline constexpr const char* kLoadFailedMessage = "Could not load the project";
+inline constexpr const char* kLoadKeptNote = "The project you are editing is unchanged.";
+inline constexpr const char* kSaveFailedMessage = "Could not save the project";
+inline constexpr const char* kSaveKeptNote = "A file that was there before is unchanged.";

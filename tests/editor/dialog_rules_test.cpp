@@ -1,0 +1,261 @@
+// The main dialog's rules without Qt: settings fields and engine in step, and the sequence and
+// file commands.
+#include <fstream>
+
+#include "editor/editor_texts.h"
+#include "editor/file_filters.h"
+#include "editor/settings_fields.h"
+#include "editor_test_support.h"
+#include "engine/messages.h"
+
+namespace editor_test {
+namespace {
+
+using SettingsTest = EditorTest;
+using CommandTest = EditorTest;
+
+TEST(FieldReading, ReadsLikeAtoiAndSaturatesInsteadOfOverflowing) {
+  EXPECT_EQ(ReadFieldValue(""), 0);
+  EXPECT_EQ(ReadFieldValue("abc"), 0);
+  EXPECT_EQ(ReadFieldValue("12abc"), 12);
+  EXPECT_EQ(ReadFieldValue(" \t +7"), 7);
+  EXPECT_EQ(ReadFieldValue("-5"), -5);
+  EXPECT_EQ(ReadFieldValue("- 5"), 0);
+  EXPECT_EQ(ReadFieldValue("1 2"), 1);
+  EXPECT_EQ(ReadFieldValue("2147483647"), 2147483647);
+  EXPECT_EQ(ReadFieldValue("99999999999"), 2147483647);
+  EXPECT_EQ(ReadFieldValue("-2147483648"), -2147483647 - 1);
+  EXPECT_EQ(ReadFieldValue("-99999999999"), -2147483647 - 1);
+  // Only 75 characters are read: a digit in place 76 does not count.
+  EXPECT_EQ(ReadFieldValue(std::string(74, ' ') + "12"), 1);
+  EXPECT_EQ(ReadFieldValue(std::string(73, ' ') + "12"), 12);
+}
+
+TEST_F(SettingsTest, ControlsToSettingsClampsEveryFieldAndWritesTheValueBack) {
+  struct Case {
+    std::string playSize, speed, quality;
+    int32_t wantPlaySize, wantSpeed, wantQuality;
+  };
+  const Case cases[] = {
+      {"", "", "", 10, 1, 1},
+      {"abc", "x1", "?", 10, 1, 1},
+      {"12abc", "12abc", "12abc", 12, 12, 12},
+      {"-300", "-1", "-64", 10, 1, 1},
+      {"5000", "5000", "65", 1200, 1000, 64},
+      {"1200", "1000", "64", 1200, 1000, 64},
+      {"99999999999", "99999999999", "99999999999", 1200, 1000, 64},
+  };
+  for (const Case& c : cases) {
+    dialog().Type(kIdPlaySize, c.playSize);
+    dialog().Type(kIdSpeed, c.speed);
+    dialog().Type(kIdQuality, c.quality);
+    dialog().ControlsToSettings();
+    EXPECT_EQ(g_engine.playSize, c.wantPlaySize) << c.playSize;
+    EXPECT_EQ(g_engine.speed, c.wantSpeed) << c.speed;
+    EXPECT_EQ(g_engine.quality, c.wantQuality) << c.quality;
+    EXPECT_EQ(dialog().texts[kIdPlaySize], std::to_string(c.wantPlaySize));
+    EXPECT_EQ(dialog().texts[kIdSpeed], std::to_string(c.wantSpeed));
+    EXPECT_EQ(dialog().texts[kIdQuality], std::to_string(c.wantQuality));
+  }
+}
+
+TEST_F(SettingsTest, TypingStoresTheValueUnclampedUntilTheNextRead) {
+  dialog().Type(kIdSpeed, "5000");
+  dialog().Type(kIdQuality, "");
+  dialog().Type(kIdPlaySize, "-7x");
+  EXPECT_EQ(g_engine.speed, 5000);
+  EXPECT_EQ(g_engine.quality, 0);
+  EXPECT_EQ(g_engine.playSize, -7);
+  EXPECT_EQ(dialog().texts[kIdSpeed], "5000");
+  dialog().OnPaint();  // every repaint reads the fields again
+  EXPECT_EQ(g_engine.speed, 1000);
+  EXPECT_EQ(g_engine.quality, 1);
+  EXPECT_EQ(g_engine.playSize, 10);
+  EXPECT_EQ(dialog().texts[kIdSpeed], "1000");
+}
+
+TEST_F(SettingsTest, ReadAndWriteOrders) {
+  dialog().selections[kIdPlayMode] = 2;
+  dialog().selections[kIdDither] = 1;
+  dialog().saveTgaChecked = 1;
+  dialog().ControlsToSettings();
+  const std::vector<std::string> readOrder = {
+      "read 1002",      "write 1002 450",    "read 1002",         "read 1001",
+      "write 1001 100", "read 1001",         "read 1005",         "write 1005 28",
+      "read 1005",      "selection of 1038", "selection of 1023", "check of 1039"};
+  EXPECT_EQ(dialog().log, readOrder);
+  EXPECT_EQ(g_engine.playMode, 2);
+  EXPECT_EQ(g_engine.ditherMode, 1);
+  EXPECT_EQ(dialog().m_saveTga, 1);
+
+  dialog().log.clear();
+  g_engine.playSize = 9;
+  g_engine.speed = 0;
+  g_engine.quality = 65;
+  g_engine.playMode = 1;
+  dialog().SettingsToControls();
+  const std::vector<std::string> writeOrder = {"write 1002 10", "read 1002",     "write 1001 1",
+                                               "read 1001",     "write 1005 64", "read 1005",
+                                               "select 1038 1", "select 1023 0"};
+  EXPECT_EQ(dialog().log, writeOrder);
+  EXPECT_EQ(g_engine.playSize, 10);
+  EXPECT_EQ(g_engine.speed, 1);
+  EXPECT_EQ(g_engine.quality, 64);
+  EXPECT_EQ(g_engine.ditherMode, 0);
+  EXPECT_EQ(dialog().selections[kIdDither], 0);
+}
+
+TEST_F(SettingsTest, StartsWithTheDefaultsAndAnUnknownPlayModeBecomesMinusOne) {
+  EXPECT_EQ(dialog().texts[kIdPlaySize], "450");
+  EXPECT_EQ(dialog().texts[kIdSpeed], "100");
+  EXPECT_EQ(dialog().texts[kIdQuality], "28");
+  EXPECT_EQ(dialog().selections[kIdPlayMode], 0);
+  EXPECT_EQ(dialog().selections[kIdDither], 0);
+
+  g_engine.playMode = 7;  // only a project file can hold this
+  dialog().SettingsToControls();
+  EXPECT_EQ(dialog().selections[kIdPlayMode], -1);
+  dialog().ControlsToSettings();
+  EXPECT_EQ(g_engine.playMode, -1);
+}
+
+// ---- Commands -------------------------------------------------------------------------------
+
+TEST_F(CommandTest, NavigationStaysWithinTheSequence) {
+  dialog().OnNext();
+  EXPECT_EQ(g_leftPicture, 0) << "no pictures";
+  dialog().OnPrevious();
+  EXPECT_EQ(g_leftPicture, 0);
+
+  AppendPictures(3);
+  dialog().OnNext();
+  dialog().OnNext();
+  EXPECT_EQ(g_leftPicture, 2);
+  dialog().OnNext();
+  EXPECT_EQ(g_leftPicture, 2) << "the last picture stays on the left";
+  // The right pane is black, the left one shows picture 2.
+  EXPECT_EQ(g_panes[1].Bits()[0], 0);
+  EXPECT_EQ(g_panes[0].Bits()[0], 3);
+  dialog().OnPrevious();
+  dialog().OnPrevious();
+  dialog().OnPrevious();
+  EXPECT_EQ(g_leftPicture, 0);
+}
+
+TEST_F(CommandTest, DeletesThePictureUnderEitherPaneAndLeavesTheIndex) {
+  AppendPictures(3);
+  g_leftPicture = 2;
+  dialog().OnDeleteRight();  // the right pane shows no picture: nothing to delete
+  EXPECT_EQ(g_engine.pictureCount, 3);
+
+  dialog().OnDeleteLeft();
+  EXPECT_EQ(g_engine.pictureCount, 2);
+  EXPECT_EQ(g_leftPicture, 2) << "past the end now";
+  EXPECT_EQ(g_panes[0].Bits()[0], 0);
+  EXPECT_EQ(g_panes[1].Bits()[0], 0);
+  dialog().OnPrevious();
+  EXPECT_EQ(g_panes[0].Bits()[0], 2);
+
+  g_leftPicture = 0;
+  dialog().OnDeleteRight();
+  EXPECT_EQ(g_engine.pictureCount, 1);
+  EXPECT_EQ(PictureColor(0), 1);
+  EXPECT_TRUE(shownMessages.empty());
+}
+
+TEST_F(CommandTest, ClearAllAsksFirstAndKeepsTheIndex) {
+  AppendPictures(5);
+  g_leftPicture = 3;
+  nextAnswer = platform::Answer::Cancel;
+  dialog().OnClearAll();
+  ASSERT_EQ(shownMessages.size(), 1u);
+  EXPECT_EQ(shownMessages[0].text, "Clear All ?");
+  EXPECT_EQ(shownMessages[0].caption, "Confirm");
+  EXPECT_EQ(shownMessages[0].buttons, platform::Buttons::OkCancel);
+  EXPECT_EQ(g_engine.pictureCount, 5);
+
+  nextAnswer = platform::Answer::Ok;
+  dialog().OnClearAll();
+  EXPECT_EQ(g_engine.pictureCount, 0);
+  EXPECT_EQ(g_leftPicture, 3);
+}
+
+TEST_F(CommandTest, AFiftyFirstPictureIsRefusedBeforeAnyFileIsChosen) {
+  AppendPictures(kMaxPictures);
+  dialog().openAnswers.push_back("/nonexistent.bmp");
+  dialog().OnAddLeft();
+  dialog().OnAddRight();
+  EXPECT_EQ(g_engine.pictureCount, kMaxPictures);
+  EXPECT_TRUE(dialog().fileDialogs.empty());
+  ASSERT_EQ(shownMessages.size(), 2u);
+  EXPECT_EQ(shownMessages[0].text, kTooManyPicturesMessage);
+}
+
+TEST_F(CommandTest, CancelledFileDialogsChangeNothing) {
+  AppendPictures(2);
+  dialog().OnAddLeft();
+  dialog().OnLoad();
+  dialog().Type(kIdSpeed, "5000");
+  dialog().OnSave();
+  EXPECT_EQ(g_engine.pictureCount, 2);
+  EXPECT_EQ(g_engine.speed, 5000) << "Save reads the fields only after a file was chosen";
+  EXPECT_TRUE(shownMessages.empty());
+  const std::vector<std::string> asked = {std::string("open ") + kPictureFilter,
+                                          std::string("open ") + kProjectFilter,
+                                          std::string("save ") + kProjectFilter + " kzm"};
+  EXPECT_EQ(dialog().fileDialogs, asked);
+}
+
+TEST_F(CommandTest, AFailedLoadSaysWhyAndKeepsTheProject) {
+  AppendPictures(3);
+  g_engine.addPoint(1, 40, 50);
+  g_leftPicture = 1;
+  dialog().Type(kIdSpeed, "5000");
+  dialog().selections[kIdDither] = 2;
+  g_engine.ditherMode = 2;
+  const std::filesystem::path garbage = Scratch("garbage.kzm");
+  std::ofstream(garbage) << "this is no project";
+  dialog().openAnswers.push_back(garbage.string());
+  dialog().OnLoad();
+
+  ASSERT_EQ(shownMessages.size(), 1u);
+  EXPECT_NE(shownMessages[0].text.find(garbage.string()), std::string::npos);
+  EXPECT_EQ(shownMessages[0].caption, kEngineErrorCaption);
+  EXPECT_EQ(g_engine.pictureCount, 3);
+  EXPECT_EQ(g_engine.pointCount, 1);
+  EXPECT_EQ(PictureColor(2), 3);
+  EXPECT_EQ(g_engine.speed, 5000) << "the settings are not pushed into the fields";
+  EXPECT_EQ(g_engine.ditherMode, 2);
+  EXPECT_EQ(dialog().selections[kIdDither], 2);
+  EXPECT_EQ(g_leftPicture, 1);
+}
+
+TEST_F(CommandTest, AFailedSaveSaysSo) {
+  AppendPictures(2);
+  const std::filesystem::path nowhere = Scratch("no such folder") / "project.kzm";
+  dialog().saveAnswers.push_back(nowhere.string());
+  dialog().OnSave();
+  ASSERT_EQ(shownMessages.size(), 1u);
+  EXPECT_NE(shownMessages[0].text.find(nowhere.string()), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(nowhere));
+}
+
+TEST(FrameNames, CountsAreWrittenOverTheZeros) {
+  EXPECT_EQ(FrameFileName(0), "OUT00000.TGA");
+  EXPECT_EQ(FrameFileName(12), "OUT00012.TGA");
+  EXPECT_EQ(FrameFileName(99999), "OUT99999.TGA");
+  EXPECT_EQ(FrameFileName(123456), "OU123456.TGA");
+  EXPECT_EQ(FrameFileName(12345678), "12345678.TGA");
+  EXPECT_EQ(FrameFileName(123456789), "123456789.TGA");
+}
+
+TEST(FileFilters, ClassicFiltersBecomeQtFilters) {
+  EXPECT_EQ(QtFilterFromClassic(kPictureFilter),
+            "Pictures  [ BMP ] (*.bmp *.BMP);;All Files (*.*) (*)");
+  EXPECT_EQ(QtFilterFromClassic(kProjectFilter),
+            "KZ Morph Files  [ KZM ] (*.kzm *.KZM);;All Files (*.*) (*)");
+  EXPECT_EQ(QtFilterFromClassic("Both|*.a;*.b||"), "Both (*.a *.A *.b *.B)");
+}
+
+}  // namespace
+}  // namespace editor_test

@@ -1,0 +1,319 @@
+// The Qt binding of the main dialog on the offscreen platform: controls found by their ids,
+// clicked and typed into; the mouse pressed and dragged over the panes; what the panes show.
+#include "editor/qt/editor_dialog.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+
+#include "editor/editor_texts.h"
+#include "editor/qt/pane_control.h"
+#include "editor_test_support.h"
+#include "engine/messages.h"
+
+namespace editor_test {
+namespace {
+
+// The main dialog with its file dialogs answered by the test (or, when asked, run for real).
+class TestDialog : public CEditorDlg {
+ public:
+  std::deque<std::string> answers;
+  bool realFileDialogs = false;
+
+ protected:
+  std::optional<std::string> RunOpenDialog(const char* filter) override {
+    if (realFileDialogs) return CEditorDlg::RunOpenDialog(filter);
+    return Next();
+  }
+  std::optional<std::string> RunSaveDialog(const char* filter, const char* extension) override {
+    if (realFileDialogs) return CEditorDlg::RunSaveDialog(filter, extension);
+    return Next();
+  }
+
+ private:
+  std::optional<std::string> Next() {
+    if (answers.empty()) return std::nullopt;
+    std::string answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
+};
+
+// Runs `action` on the modal window that the next step opens, once it is up.
+void WhenModalOpens(std::function<void(QWidget*)> action) {
+  QTimer::singleShot(0, [action] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal) {
+      WhenModalOpens(action);  // not up yet
+      return;
+    }
+    action(modal);
+  });
+}
+
+class DialogTest : public EditorTest {
+ protected:
+  void SetUp() override {
+    EditorTest::SetUp();
+    window_ = std::make_unique<TestDialog>();
+    window_->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+    QApplication::processEvents();
+  }
+  void TearDown() override {
+    window_.reset();
+    EditorTest::TearDown();
+  }
+
+  TestDialog& window() { return *window_; }
+  template <typename Control>
+  Control* Find(int id) {
+    auto* control = window_->findChild<Control*>(QString::number(id));
+    EXPECT_NE(control, nullptr) << id;
+    return control;
+  }
+  void Click(int id) { QTest::mouseClick(Find<QPushButton>(id), Qt::LeftButton); }
+  void TypeInto(int id, const QString& text) {
+    QLineEdit* field = Find<QLineEdit>(id);
+    field->selectAll();
+    QTest::keyClick(field, Qt::Key_Delete);
+    QTest::keyClicks(field, text);
+  }
+  PaneControl* Pane(int side) { return window_->PaneWindow(side); }
+  // What the pane control paints on screen.
+  QRgb Shown(int side, int x, int y) { return Pane(side)->grab().toImage().pixel(x, y) & 0xFFFFFF; }
+
+ private:
+  std::unique_ptr<TestDialog> window_;
+};
+
+TEST_F(DialogTest, ControlsStandWhereTheResourcePutsThemInTabOrder) {
+  EXPECT_EQ(window().windowTitle(), "orvante");
+  EXPECT_EQ(window().size(), QSize(626, 306));
+  EXPECT_EQ(Find<QPushButton>(kIdPlay)->text(), "Play with 3Dfx ");
+  EXPECT_EQ(Find<QPushButton>(kIdPlay)->geometry(), QRect(270, 8, 98, 24));
+  EXPECT_EQ(Find<QPushButton>(kIdExit)->geometry(), QRect(563, 276, 60, 24));
+  EXPECT_EQ(Pane(0)->geometry(), QRect(8, 8, 255, 260));
+  EXPECT_EQ(Pane(1)->geometry(), QRect(375, 8, 246, 260));
+  EXPECT_EQ(Pane(0)->objectName(), "1029");
+  EXPECT_EQ(Find<QCheckBox>(kIdSaveTga)->geometry(), QRect(225, 276, 15, 16));
+
+  const int tabOrder[] = {kIdPlay,        kIdPrevious, kIdNext,       kIdAddLeft, kIdAddRight,
+                          kIdLoad,        kIdSave,     kIdPlayMode,   kIdQuality, kIdSpeed,
+                          kIdPlaySize,    kIdDither,   kIdDeleteLeft, kIdSaveTga, kIdClearAll,
+                          kIdDeleteRight, kIdAbout,    kIdExit};
+  QWidget* control = Find<QWidget>(kIdPlay);
+  for (int id : tabOrder) {
+    EXPECT_EQ(control->objectName(), QString::number(id));
+    control = control->nextInFocusChain();
+    while (control->focusPolicy() == Qt::NoFocus) control = control->nextInFocusChain();
+  }
+
+  QComboBox* dither = Find<QComboBox>(kIdDither);
+  ASSERT_EQ(dither->count(), 3);
+  EXPECT_EQ(dither->itemText(0), "Dither 2x2");
+  EXPECT_EQ(dither->itemText(1), "Dither 4x4");
+  EXPECT_EQ(dither->itemText(2), "No Dither");
+  EXPECT_EQ(Find<QComboBox>(kIdPlayMode)->itemText(1), "Play Ping-Pong");
+  EXPECT_EQ(Find<QComboBox>(kIdPlayMode)->currentText(), "Play Loop");
+  EXPECT_EQ(dither->currentText(), "Dither 2x2");
+  EXPECT_EQ(Find<QLineEdit>(kIdPlaySize)->text(), "450");
+  EXPECT_EQ(Find<QLineEdit>(kIdSpeed)->text(), "100");
+  EXPECT_EQ(Find<QLineEdit>(kIdQuality)->text(), "28");
+}
+
+TEST_F(DialogTest, TypedValuesReachTheEngineAndARepaintClampsThem) {
+  TypeInto(kIdSpeed, "5000");
+  TypeInto(kIdQuality, "12abc");
+  EXPECT_EQ(g_engine.speed, 5000);
+  EXPECT_EQ(g_engine.quality, 12);
+  Find<QComboBox>(kIdDither)->setCurrentIndex(2);
+  Find<QCheckBox>(kIdSaveTga)->setChecked(true);
+
+  window().RequestRepaint();
+  QApplication::processEvents();
+  EXPECT_EQ(Find<QLineEdit>(kIdSpeed)->text(), "1000");
+  EXPECT_EQ(Find<QLineEdit>(kIdQuality)->text(), "12");
+  EXPECT_EQ(g_engine.speed, 1000);
+  EXPECT_EQ(g_engine.ditherMode, 2);
+  EXPECT_EQ(window().m_saveTga, 1);
+
+  // The preview refuses a project of fewer than two pictures, after reading the fields.
+  TypeInto(kIdPlaySize, "");
+  Click(kIdPlay);
+  EXPECT_EQ(g_engine.playSize, 10);
+  ASSERT_EQ(shownMessages.size(), 1u);
+  EXPECT_EQ(shownMessages[0].text, "Cannot morph with less than two pictures!");
+  EXPECT_EQ(shownMessages[0].caption, "Error  ;-(");
+}
+
+TEST_F(DialogTest, EnterInAFieldEndsTheDialogLikeExit) {
+  QTest::keyClick(Find<QLineEdit>(kIdSpeed), Qt::Key_Return);
+  EXPECT_FALSE(window().isVisible());
+  EXPECT_EQ(window().result(), QDialog::Accepted);
+}
+
+TEST_F(DialogTest, ButtonsBrowseAndDeletePictures) {
+  AppendPictures(3);
+  Click(kIdNext);
+  EXPECT_EQ(g_leftPicture, 1);
+  EXPECT_EQ(Shown(0, 100, 100), 0x000010u) << "picture 1, colour 2 in the blue bits";
+  Click(kIdDeleteRight);
+  EXPECT_EQ(g_engine.pictureCount, 2);
+  EXPECT_EQ(Shown(1, 100, 100), 0x000000u);
+  Click(kIdPrevious);
+  EXPECT_EQ(g_leftPicture, 0);
+}
+
+TEST_F(DialogTest, ClearAllAsksInARealMessageBox) {
+  AppendPictures(2);
+  platform::setMessageHandler(&CEditorDlg::ShowMessageBox);
+  QString text, title;
+  WhenModalOpens([&](QWidget* modal) {
+    auto* box = qobject_cast<QMessageBox*>(modal);
+    ASSERT_NE(box, nullptr);
+    text = box->text();
+    title = box->windowTitle();
+    EXPECT_NE(box->button(QMessageBox::Ok), nullptr);
+    box->button(QMessageBox::Cancel)->click();
+  });
+  Click(kIdClearAll);
+  EXPECT_EQ(text, "Clear All ?");
+  EXPECT_EQ(title, "Confirm");
+  EXPECT_EQ(g_engine.pictureCount, 2);
+
+  WhenModalOpens([](QWidget* modal) {
+    QTest::keyClick(modal, Qt::Key_Return);  // OK is the default button
+  });
+  Click(kIdClearAll);
+  EXPECT_EQ(g_engine.pictureCount, 0);
+}
+
+TEST_F(DialogTest, TheSaveDialogOffersProjectsAndAddsTheExtension) {
+  window().realFileDialogs = true;
+  const std::filesystem::path typed = Scratch("morph");
+  QStringList filters;
+  QString suffix;
+  WhenModalOpens([&](QWidget* modal) {
+    auto* dialog = qobject_cast<QFileDialog*>(modal);
+    ASSERT_NE(dialog, nullptr);
+    filters = dialog->nameFilters();
+    suffix = dialog->defaultSuffix();
+    // Typed into the file-name field and confirmed with Return, as a user does.
+    auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+    ASSERT_NE(name, nullptr);
+    name->setText(QString::fromStdString(typed.string()));
+    QTest::keyClick(name, Qt::Key_Return);
+  });
+  AppendPictures(2);
+  Click(kIdSave);
+  // (Qt shows the descriptions with their blanks collapsed.)
+  EXPECT_EQ(filters, QStringList({"KZ Morph Files [ KZM ] (*.kzm *.KZM)", "All Files (*.*) (*)"}));
+  EXPECT_EQ(suffix, "kzm");
+  // Whatever the saver made of it, the message names the path with the extension added.
+  if (!shownMessages.empty()) {
+    EXPECT_NE(shownMessages[0].text.find(typed.string() + ".kzm"), std::string::npos);
+  } else {
+    EXPECT_TRUE(std::filesystem::exists(typed.string() + ".kzm"));
+  }
+}
+
+TEST_F(DialogTest, AboutShowsTheVersion) {
+  QString text;
+  WhenModalOpens([&](QWidget* modal) {
+    text = modal->findChild<QLabel*>()->text();
+    QTest::mouseClick(modal->findChild<QPushButton*>("1"), Qt::LeftButton);
+  });
+  Click(kIdAbout);
+  EXPECT_TRUE(text.contains("v1.0"));
+  EXPECT_TRUE(window().isVisible());
+}
+
+TEST_F(DialogTest, MouseGesturesOnThePanes) {
+  g_engine.insertPicture(SolidPicture(0x8410), 0);
+  g_engine.insertPicture(SolidPicture(0x8410), 1);
+  window().RefreshPictures();
+  const QRgb grey = 0x848484, red = 0xFF3333, blue = 0x0066FF, magenta = 0xFF00FF;
+
+  // Control and a left press at window pixel (51, 41), client (50, 40): picture (54, 42).
+  QTest::mousePress(Pane(0), Qt::LeftButton, Qt::ControlModifier, QPoint(51, 41));
+  ASSERT_EQ(g_engine.pointCount, 1);
+  EXPECT_EQ(g_engine.getPoint(0, 0).x, 54.0f);
+  EXPECT_EQ(g_engine.getPoint(0, 0).y, 42.0f);
+  EXPECT_EQ(Shown(0, 51, 41), red);
+  EXPECT_EQ(Shown(0, 53, 43), red);
+  EXPECT_EQ(Shown(0, 54, 43), grey);
+  // Dragged with the button held: the point follows on the left picture only.
+  QTest::mouseMove(Pane(0), QPoint(101, 91));
+  QTest::mouseRelease(Pane(0), Qt::LeftButton, Qt::NoModifier, QPoint(101, 91));
+  EXPECT_EQ(g_engine.getPoint(0, 0).x, 104.0f);
+  EXPECT_EQ(g_engine.getPoint(1, 0).x, 54.0f);
+
+  // Hovering away clears the highlight; the right pane shows the inherited marker.
+  QTest::mouseMove(Pane(1), QPoint(200, 200));
+  EXPECT_EQ(Pane(1)->Pane().m_selectedPoint, -1);
+  EXPECT_EQ(Shown(1, 50, 40), magenta);
+  EXPECT_EQ(Shown(0, 101, 91), blue);
+
+  // A right press on the right pane adds point 1; moving over it moves the left copy.
+  QTest::mousePress(Pane(1), Qt::RightButton, Qt::NoModifier, QPoint(151, 151));
+  QTest::mouseMove(Pane(1), QPoint(161, 171));
+  QTest::mouseRelease(Pane(1), Qt::RightButton, Qt::NoModifier, QPoint(161, 171));
+  ASSERT_EQ(g_engine.pointCount, 2);
+  EXPECT_EQ(g_engine.getPoint(1, 1).x, 154.0f);
+  EXPECT_EQ(g_engine.getPoint(0, 1).x, 164.0f);
+  EXPECT_EQ(g_engine.getPoint(0, 1).y, 172.0f);
+  EXPECT_EQ(Shown(0, 161, 171), red);
+
+  // Shift and a left press delete the highlighted point from every picture.
+  QTest::mousePress(Pane(0), Qt::LeftButton, Qt::ShiftModifier, QPoint(161, 171));
+  QTest::mouseRelease(Pane(0), Qt::LeftButton, Qt::ShiftModifier, QPoint(161, 171));
+  EXPECT_EQ(g_engine.pointCount, 1);
+  EXPECT_EQ(Shown(0, 161, 171), grey);
+
+  // The border takes no mouse input.
+  QTest::mousePress(Pane(0), Qt::RightButton, Qt::NoModifier, QPoint(0, 30));
+  QTest::mouseRelease(Pane(0), Qt::RightButton, Qt::NoModifier, QPoint(0, 30));
+  EXPECT_EQ(g_engine.pointCount, 1);
+}
+
+TEST_F(DialogTest, MovementsAndReleasesGoToThePaneUnderTheCursor) {
+  g_engine.insertPicture(SolidPicture(0x8410), 0);
+  g_engine.insertPicture(SolidPicture(0x8410), 1);
+  g_engine.addPoint(0, 100, 100);
+  window().RefreshPictures();
+
+  // Grab point 0 on the left pane, then move and release over the right pane: Qt hands both
+  // to the left pane, which passes them on, so the left drag neither moves nor ends.
+  QTest::mouseMove(Pane(0), QPoint(97, 99));
+  QTest::mousePress(Pane(0), Qt::LeftButton, Qt::NoModifier, QPoint(97, 99));
+  ASSERT_EQ(Pane(0)->Pane().m_dragPoint, 0);
+  QTest::mouseMove(Pane(1), QPoint(20, 20));
+  EXPECT_EQ(g_engine.getPoint(0, 0).x, 100.0f);
+  EXPECT_EQ(Pane(1)->Pane().m_selectedPoint, -1) << "the right pane hovered";
+  QTest::mouseRelease(Pane(1), Qt::LeftButton, Qt::NoModifier, QPoint(20, 20));
+  EXPECT_EQ(Pane(0)->Pane().m_dragPoint, 0);
+
+  // Back over the left pane, with no button held, the drag goes on.
+  QTest::mouseMove(Pane(0), QPoint(31, 41));
+  EXPECT_EQ(g_engine.getPoint(0, 0).x, 34.0f);
+  EXPECT_EQ(g_engine.getPoint(0, 0).y, 42.0f);
+}
+
+}  // namespace
+}  // namespace editor_test
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication application(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
