@@ -1,6 +1,150 @@
+// kzmtool: project files from the command line. Each command loads what it needs into the
+// tool's one engine, does its work with the engine's own operations and exits with 0, or with 1
+// after one line on standard error that says what went wrong.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <span>
+#include <string>
 
-int main() {
-  std::fprintf(stderr, "kzmtool: not built yet\n");
+#include "engine/morph_engine.h"
+#include "tools/commands.h"
+
+namespace {
+
+struct Command {
+  const char* name;
+  const char* arguments;  // the arguments other than options
+  const char* synopsis;   // all arguments after the name
+  const char* summary;
+  std::span<const OptionSpec> options;
+  size_t minArguments;
+  size_t maxArguments;
+  int (*run)(const Arguments&);
+};
+
+constexpr OptionSpec kInfoOptions[] = {{"--json", false}};
+constexpr OptionSpec kNewOptions[] = {
+    {"--quality", true}, {"--speed", true}, {"--size", true}, {"--mode", true}, {"--points", true}};
+constexpr OptionSpec kSetOptions[] = {
+    {"--quality", true}, {"--speed", true}, {"--size", true}, {"--mode", true}, {"-o", true}};
+constexpr OptionSpec kMeshOptions[] = {{"-o", true}};
+constexpr size_t kAnyNumber = static_cast<size_t>(-1);
+
+const Command kCommands[] = {
+    {"info", "FILE.kzm", "[--json] FILE.kzm",
+     "Shows the settings, the picture and point counts and every picture's points\n"
+     "(x, y, placed or inherited). --json prints one JSON object instead.",
+     kInfoOptions, 1, 1, runInfo},
+    {"new", "OUT.kzm PICTURE.bmp...",
+     "OUT.kzm PICTURE.bmp... [--points FILE] [--quality Q] [--speed S] [--size P]\n"
+     "            [--mode loop|ping-pong|random]",
+     "Makes a project of the pictures (256 x 256 24-bit BMP files) in the order given.\n"
+     "The points file has one line per control point with an x and y pair for every\n"
+     "picture in order (whole pixels from 0 to 255, separated by blanks; '#' starts a\n"
+     "comment); each point is placed on every picture. Settings not given keep their\n"
+     "defaults: quality 28, speed 100, size 450, loop.",
+     kNewOptions, 1, kAnyNumber, runNew},
+    {"extract",
+     "FILE.kzm N OUT.bmp",
+     "FILE.kzm N OUT.bmp",
+     "Writes picture N (counted from 0) as a 256 x 256 24-bit BMP file that imports back\n"
+     "to exactly the same picture.",
+     {},
+     3,
+     3,
+     runExtract},
+    {"set", "FILE.kzm",
+     "FILE.kzm [--quality Q] [--speed S] [--size P] [--mode loop|ping-pong|random]\n"
+     "            [-o OUT.kzm]",
+     "Changes the settings given and saves the project to OUT.kzm, or in its own place\n"
+     "(the old file stays whole until the new one is written). With no setting given\n"
+     "it rewrites the file as the programs save it.",
+     kSetOptions, 1, 1, runSet},
+    {"mesh", "FILE.kzm", "FILE.kzm [-o OUT]",
+     "Solves the warp field at the project's quality and writes the meshes: for each\n"
+     "picture, for each grid vertex (rows from the top, columns from the left), x then y\n"
+     "as little-endian 32-bit floats in picture pixels. Without -o, to standard output.",
+     kMeshOptions, 1, 1, runMesh},
+};
+
+const char* const kSettingsHelp =
+    "Settings: --quality 1 to 64 (grid cells per side), --speed 1 to 1000 (frames per\n"
+    "transition), --size 10 to 1200 (side of the play square in pixels), --mode loop,\n"
+    "ping-pong or random.\n";
+
+void printUsage(std::FILE* out) {
+  std::fprintf(
+      out,
+      "Usage: kzmtool COMMAND ARGUMENTS...\n\nProject files (.kzm) from the command line.\n\n");
+  for (const Command& command : kCommands) {
+    std::fprintf(out, "  kzmtool %s %s\n", command.name, command.synopsis);
+  }
+  std::fprintf(out, "\n%s\n", kSettingsHelp);
+  std::fprintf(out,
+               "'kzmtool COMMAND --help' tells more about one command. The exit status is 0 on\n"
+               "success and 1 on failure, with the reason on standard error.\n");
+}
+
+void printCommandHelp(const Command& command) {
+  std::printf("Usage: kzmtool %s %s\n\n%s\n", command.name, command.synopsis, command.summary);
+  for (const OptionSpec& option : command.options) {
+    if (std::strcmp(option.name, "--quality") == 0) {
+      std::printf("\n%s", kSettingsHelp);
+      break;
+    }
+  }
+}
+
+}  // namespace
+
+MorphEngine& toolEngine() {
+  static MorphEngine engine;
+  return engine;
+}
+
+int fail(const std::string& message) {
+  std::fprintf(stderr, "kzmtool: %s\n", message.c_str());
   return 1;
+}
+
+bool loadProjectOrReport(MorphEngine& engine, const std::string& path) {
+  std::string why;
+  if (engine.loadProject(path, &why) == 0) return true;
+  fail("cannot load " + path + ": " + why);
+  return false;
+}
+
+bool writeToStandardOutput(const void* data, size_t size) {
+  if (std::fwrite(data, 1, size, stdout) == size && std::fflush(stdout) == 0) return true;
+  fail(std::string("cannot write to standard output: ") + std::strerror(errno));
+  return false;
+}
+
+int main(int argc, char** argv) {
+  if (argc < 2) return fail("no command given; 'kzmtool --help' lists the commands");
+  const std::string name = argv[1];
+  if (name == "--help" || name == "-h" || name == "help") {
+    printUsage(stdout);
+    return 0;
+  }
+  for (const Command& command : kCommands) {
+    if (name != command.name) continue;
+    Arguments args;
+    std::string error;
+    if (!parseArguments(std::span<char* const>(argv + 2, argc - 2), command.options, args, error)) {
+      return fail(name + ": " + error);
+    }
+    if (args.help) {
+      printCommandHelp(command);
+      return 0;
+    }
+    if (args.positional.size() < command.minArguments ||
+        args.positional.size() > command.maxArguments) {
+      return fail(name + ": expected " + command.arguments + "; see 'kzmtool " + name + " --help'");
+    }
+    toolEngine();
+    return command.run(args);
+  }
+  return fail("unknown command '" + name + "'; 'kzmtool --help' lists the commands");
 }

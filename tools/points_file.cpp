@@ -1,0 +1,51 @@
+#include "tools/points_file.h"
+
+#include <sstream>
+
+#include "engine/picture.h"
+#include "tools/arguments.h"
+#include "tools/output_file.h"
+
+bool readPointsFile(const std::string& path, int32_t pictureCount,
+                    std::vector<std::vector<PointPlacement>>& points, std::string& error) {
+  std::string contents;
+  std::string why;
+  if (!readFileWhole(path, contents, &why)) {
+    error = "cannot read points file " + path + ": " + why;
+    return false;
+  }
+  points.clear();
+  std::istringstream lines(contents);
+  std::string line;
+  for (int lineNumber = 1; std::getline(lines, line); ++lineNumber) {
+    const std::string where = path + ":" + std::to_string(lineNumber) + ": ";
+    if (const size_t hash = line.find('#'); hash != std::string::npos) line.erase(hash);
+    std::istringstream fields(line);
+    std::vector<std::string> numbers;
+    for (std::string field; fields >> field;) numbers.push_back(field);
+    if (numbers.empty()) continue;
+    if (numbers.size() != static_cast<size_t>(2 * pictureCount)) {
+      error = where + "expected " + std::to_string(2 * pictureCount) +
+              " numbers (x y for each of " + std::to_string(pictureCount) + " pictures), found " +
+              std::to_string(numbers.size());
+      return false;
+    }
+    if (points.size() == static_cast<size_t>(kMaxPoints)) {
+      error = where + "a project holds at most " + std::to_string(kMaxPoints) + " points";
+      return false;
+    }
+    std::vector<PointPlacement> point(pictureCount);
+    for (int32_t n = 0; n < pictureCount; ++n) {
+      for (int axis = 0; axis < 2; ++axis) {
+        const std::string& text = numbers[2 * n + axis];
+        int32_t& value = axis == 0 ? point[n].x : point[n].y;
+        if (!parseWholeNumber(text, 0, kPictureSide - 1, value)) {
+          error = where + "'" + text + "' is not a pixel position (a whole number from 0 to 255)";
+          return false;
+        }
+      }
+    }
+    points.push_back(std::move(point));
+  }
+  return true;
+}
