@@ -3,17 +3,17 @@
 
 #include <cstring>
 
+#include "engine/file_io.h"
 #include "engine/morph_engine.h"
 #include "tools/bmp_file.h"
 #include "tools/commands.h"
-#include "tools/output_file.h"
 
 namespace {
 
 bool writeOrReport(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::string why;
-  if (writeFileWhole(path, bytes, &why)) return true;
-  fail("cannot write " + path + ": " + why);
+  if (replaceFile(path, bytes.data(), bytes.size(), &why) == 0) return true;
+  fail(path + ": " + why);
   return false;
 }
 

@@ -2,18 +2,25 @@
 
 #include <sstream>
 
+#include "engine/file_io.h"
 #include "engine/picture.h"
 #include "tools/arguments.h"
-#include "tools/output_file.h"
 
 bool readPointsFile(const std::string& path, int32_t pictureCount,
                     std::vector<std::vector<PointPlacement>>& points, std::string& error) {
-  std::string contents;
+  // 500 lines of 50 pairs of numbers fit many times over.
+  constexpr size_t kMaxFileBytes = 4 << 20;
+  std::vector<uint8_t> bytes;
   std::string why;
-  if (!readFileWhole(path, contents, &why)) {
-    error = "cannot read points file " + path + ": " + why;
+  if (readFileStart(path, kMaxFileBytes + 1, bytes, &why) != 0) {
+    error = path + ": " + why;
     return false;
   }
+  if (bytes.size() > kMaxFileBytes) {
+    error = path + ": too large for a points file";
+    return false;
+  }
+  const std::string contents(bytes.begin(), bytes.end());
   points.clear();
   std::istringstream lines(contents);
   std::string line;

@@ -22,7 +22,7 @@ std::string refusalReason(const std::string& path) {
 bool saveOrReport(const MorphEngine& engine, const std::string& path) {
   std::string why;
   if (engine.saveProject(path, &why) == 0) return true;
-  fail("cannot write " + path + ": " + why);
+  fail(path + ": " + why);
   return false;
 }
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/file_io.h"
 #include "tools/bmp_file.h"
-#include "tools/output_file.h"
 
 namespace {
 
@@ -448,8 +448,8 @@ std::vector<Rgb> paint(const Face& face) {
 
 bool write(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::string why;
-  if (writeFileWhole(path, bytes, &why)) return true;
-  std::fprintf(stderr, "demo_painter: cannot write %s: %s\n", path.c_str(), why.c_str());
+  if (replaceFile(path, bytes.data(), bytes.size(), &why) == 0) return true;
+  std::fprintf(stderr, "demo_painter: %s: %s\n", path.c_str(), why.c_str());
   return false;
 }
 

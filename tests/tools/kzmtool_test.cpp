@@ -1,0 +1,387 @@
+// kzmtool as a user runs it: the real program on files made here, its exit code and output.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <bit>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "engine/file_io.h"
+#include "engine/morph_engine.h"
+#include "tools/bmp_file.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+  int code = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string readAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void writeAll(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// The import's conversion: the top bits of each channel.
+uint16_t toPixel(Rgb c) {
+  return static_cast<uint16_t>((c.b >> 3) + ((c.g & 0xFC) << 3) + ((c.r & 0xF8) << 8));
+}
+
+class Kzmtool : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "kzmtool_test.XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::string path(const std::string& name) const { return (fs::path(dir_) / name).string(); }
+
+  // Runs kzmtool with `args`, no shell, standard input empty.
+  Outcome run(const std::vector<std::string>& args) const {
+    const std::string outPath = path("stdout.txt");
+    const std::string errPath = path("stderr.txt");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    std::vector<char*> argv{const_cast<char*>(KZMTOOL)};
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    Outcome result;
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, KZMTOOL, &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) {
+      ADD_FAILURE() << "cannot start " << KZMTOOL << ": " << std::strerror(spawned);
+      return result;
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status)) << "kzmtool did not exit normally (signal?)";
+    result.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.out = readAll(outPath);
+    result.err = readAll(errPath);
+    return result;
+  }
+
+  // A picture of random colours, written as a BMP; returns the pixels the import makes of it.
+  std::vector<uint16_t> writePicture(const std::string& name, uint32_t seed) const {
+    std::mt19937 random(seed);
+    std::vector<Rgb> colours(kPicturePixels);
+    std::vector<uint16_t> pixels(kPicturePixels);
+    for (int i = 0; i < kPicturePixels; ++i) {
+      colours[i] = Rgb{static_cast<uint8_t>(random()), static_cast<uint8_t>(random()),
+                       static_cast<uint8_t>(random())};
+      pixels[i] = toPixel(colours[i]);
+    }
+    const std::vector<uint8_t> bmp = encodeBmp(colours.data());
+    writeAll(path(name), std::string(bmp.begin(), bmp.end()));
+    return pixels;
+  }
+
+  // A project made with the engine itself: `pictures` pictures, one point added on picture 0
+  // (inherited elsewhere) and moved on the last picture.
+  std::string saveProject(const std::string& name, int pictures, int quality = 28) const {
+    MorphEngine engine;
+    for (int n = 0; n < pictures; ++n) {
+      auto image = std::make_unique<PictureImage>();
+      for (int i = 0; i < kPicturePixels; ++i)
+        image->pixels[i] = static_cast<uint16_t>(i * (n + 3));
+      engine.insertPicture(std::move(image), n);
+    }
+    engine.addPoint(0, 10, 20);
+    engine.addPoint(0, 200, 100);
+    engine.movePoint(pictures - 1, 1, 150, 90);
+    engine.quality = quality;
+    std::string why;
+    EXPECT_EQ(engine.saveProject(path(name), &why), 0) << why;
+    return path(name);
+  }
+
+  std::string dir_;
+};
+
+// A failure: exit code 1, nothing on standard output, and a last line on standard error that
+// names the trouble.
+void expectFailure(const Outcome& result, const std::string& reason) {
+  EXPECT_EQ(result.code, 1);
+  EXPECT_EQ(result.out, "");
+  ASSERT_FALSE(result.err.empty());
+  EXPECT_EQ(result.err.back(), '\n');
+  const std::string lastLine = result.err.substr(result.err.rfind('\n', result.err.size() - 2) + 1);
+  EXPECT_EQ(lastLine.rfind("kzmtool: ", 0), 0u) << result.err;
+  EXPECT_NE(lastLine.find(reason), std::string::npos)
+      << "wanted '" << reason << "' in: " << result.err;
+}
+
+TEST_F(Kzmtool, NewInfoAndExtractRoundTrip) {
+  std::vector<std::vector<uint16_t>> pictures;
+  for (int n = 0; n < 3; ++n)
+    pictures.push_back(writePicture("in" + std::to_string(n) + ".bmp", n + 1));
+  writeAll(path("points.txt"), "# eyes\n10 20   30 40  50 60\r\n\n  255 0 0 255 128 128 # nose\n");
+  const Outcome made = run({"new", path("new.kzm"), path("in0.bmp"), path("in1.bmp"),
+                            path("in2.bmp"), "--points", path("points.txt"), "--quality", "12",
+                            "--speed=40", "--size", "300", "--mode", "ping-pong"});
+  ASSERT_EQ(made.code, 0) << made.err;
+  EXPECT_EQ(made.err, "");
+
+  const Outcome json = run({"info", "--json", path("new.kzm")});
+  ASSERT_EQ(json.code, 0) << json.err;
+  EXPECT_EQ(json.out,
+            "{\"pictureCount\": 3, \"pointCount\": 2, \"playMode\": 1, \"quality\": 12, "
+            "\"speed\": 40, \"playSize\": 300, \"pictures\": ["
+            "{\"points\": [[10, 20, 0], [255, 0, 0]]}, "
+            "{\"points\": [[30, 40, 0], [0, 255, 0]]}, "
+            "{\"points\": [[50, 60, 0], [128, 128, 0]]}]}\n");
+
+  // The pictures are imported as the editor imports them.
+  MorphEngine loaded;
+  ASSERT_EQ(loaded.loadProject(path("new.kzm")), 0);
+  for (int n = 0; n < 3; ++n) {
+    ASSERT_EQ(std::memcmp(loaded.getPictureImage(n)->pixels, pictures[n].data(), kPictureBytes), 0)
+        << n;
+  }
+
+  // Extracting and importing again gives back exactly the same pictures.
+  std::vector<std::string> again{"new", path("again.kzm")};
+  for (int n = 0; n < 3; ++n) {
+    const std::string out = path("out" + std::to_string(n) + ".bmp");
+    const Outcome extracted = run({"extract", path("new.kzm"), std::to_string(n), out});
+    ASSERT_EQ(extracted.code, 0) << extracted.err;
+    const std::vector<uint8_t> expected = encodeBmp(*loaded.getPictureImage(n));
+    EXPECT_EQ(readAll(out), std::string(expected.begin(), expected.end()));
+    again.push_back(out);
+  }
+  ASSERT_EQ(run(again).code, 0);
+  MorphEngine reimported;
+  ASSERT_EQ(reimported.loadProject(path("again.kzm")), 0);
+  for (int n = 0; n < 3; ++n) {
+    EXPECT_EQ(std::memcmp(reimported.getPictureImage(n)->pixels, pictures[n].data(), kPictureBytes),
+              0);
+  }
+}
+
+TEST_F(Kzmtool, NewWithoutSettingsTakesTheDefaults) {
+  writePicture("one.bmp", 9);
+  ASSERT_EQ(run({"new", path("one.kzm"), path("one.bmp")}).code, 0);
+  EXPECT_EQ(run({"info", "--json", path("one.kzm")}).out,
+            "{\"pictureCount\": 1, \"pointCount\": 0, \"playMode\": 0, \"quality\": 28, "
+            "\"speed\": 100, \"playSize\": 450, \"pictures\": [{\"points\": []}]}\n");
+}
+
+TEST_F(Kzmtool, InfoTellsPlacedAndInheritedPoints) {
+  const std::string project = saveProject("two.kzm", 2);
+  const Outcome info = run({"info", project});
+  ASSERT_EQ(info.code, 0) << info.err;
+  EXPECT_EQ(info.out,
+            "pictures   2\npoints     2\nplay mode  loop\nquality    28\nspeed      100\n"
+            "play size  450\n"
+            "picture 0\n  point 0  10 20  placed\n  point 1  200 100  placed\n"
+            "picture 1\n  point 0  10 20  inherited\n  point 1  150 90  placed\n");
+  EXPECT_NE(run({"info", "--json", project}).out.find("[[10, 20, 1], [150, 90, 0]]"),
+            std::string::npos);
+}
+
+TEST_F(Kzmtool, SetChangesTheGivenSettingsOnly) {
+  const std::string project = saveProject("p.kzm", 3);
+  const std::string original = readAll(project);
+
+  // To another file: the original stays as it was.
+  ASSERT_EQ(run({"set", project, "--quality", "64", "--mode", "random", "--size", "1200", "-o",
+                 path("q.kzm")})
+                .code,
+            0);
+  EXPECT_EQ(readAll(project), original);
+  MorphEngine changed;
+  ASSERT_EQ(changed.loadProject(path("q.kzm")), 0);
+  EXPECT_EQ(changed.quality, 64);
+  EXPECT_EQ(changed.playMode, 2);
+  EXPECT_EQ(changed.playSize, 1200);
+  EXPECT_EQ(changed.speed, 100);
+  EXPECT_EQ(changed.pictureCount, 3);
+  EXPECT_EQ(changed.getPoint(2, 1).x, 150.0f);
+
+  // In place.
+  ASSERT_EQ(run({"set", project, "--speed", "7"}).code, 0);
+  MorphEngine inPlace;
+  ASSERT_EQ(inPlace.loadProject(project), 0);
+  EXPECT_EQ(inPlace.speed, 7);
+  EXPECT_EQ(inPlace.quality, 28);
+
+  // With nothing to change, the file is rewritten as the engine saves it.
+  writeAll(path("padded.kzm"), original + "trailing bytes the loader ignores");
+  ASSERT_EQ(run({"set", path("padded.kzm")}).code, 0);
+  EXPECT_EQ(readAll(path("padded.kzm")), original);
+}
+
+TEST_F(Kzmtool, MeshIsTheEnginesWarpField) {
+  const std::string project = saveProject("m.kzm", 3, 9);
+  const Outcome toFile = run({"mesh", project, "-o", path("mesh.bin")});
+  ASSERT_EQ(toFile.code, 0) << toFile.err;
+  const std::string bytes = readAll(path("mesh.bin"));
+  ASSERT_EQ(bytes.size(), 3u * 100 * 8);
+  EXPECT_EQ(run({"mesh", project}).out, bytes);
+
+  MorphEngine engine;
+  ASSERT_EQ(engine.loadProject(project), 0);
+  engine.vertexCount = 100;
+  engine.solveWarpField();
+  size_t at = 0;
+  auto next = [&] {
+    uint32_t bits = 0;
+    for (int i = 0; i < 4; ++i)
+      bits |= static_cast<uint32_t>(static_cast<uint8_t>(bytes[at++])) << (8 * i);
+    return std::bit_cast<float>(bits);
+  };
+  bool moved = false;
+  for (int n = 0; n < 3; ++n) {
+    for (int v = 0; v < 100; ++v) {
+      const MeshPoint& expected = engine.pictures[n].mesh[v];
+      ASSERT_EQ(next(), expected.x) << n << " " << v;
+      ASSERT_EQ(next(), expected.y) << n << " " << v;
+      moved = moved || expected.x != (v % 10) * 255.0f / 9;
+    }
+  }
+  EXPECT_TRUE(moved);  // the points do pull the grid
+}
+
+TEST_F(Kzmtool, HelpListsTheCommands) {
+  const Outcome help = run({"--help"});
+  EXPECT_EQ(help.code, 0);
+  for (const char* command : {"info", "new", "extract", "set", "mesh"}) {
+    EXPECT_NE(help.out.find(std::string("kzmtool ") + command), std::string::npos) << command;
+  }
+  const Outcome commandHelp = run({"set", "--help"});
+  EXPECT_EQ(commandHelp.code, 0);
+  EXPECT_NE(commandHelp.out.find("--quality 1 to 64"), std::string::npos);
+}
+
+TEST_F(Kzmtool, BadCommandLinesAndNumbersAreRefused) {
+  const std::string project = saveProject("p.kzm", 3);
+  const std::string original = readAll(project);
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{}, "no command"},
+      {{"frob"}, "unknown command 'frob'"},
+      {{"info"}, "expected FILE.kzm"},
+      {{"info", project, project}, "expected FILE.kzm"},
+      {{"info", "--bogus", project}, "unknown option --bogus"},
+      {{"info", "--json=1", project}, "--json takes no value"},
+      {{"set", project, "--quality"}, "--quality needs a value"},
+      {{"set", project, "--quality", "0"}, "--quality takes a whole number from 1 to 64, not '0'"},
+      {{"set", project, "--quality", "65"}, "not '65'"},
+      {{"set", project, "--quality", "1.5"}, "not '1.5'"},
+      {{"set", project, "--quality", "+3"}, "not '+3'"},
+      {{"set", project, "--quality="}, "not ''"},
+      {{"set", project, "--speed", "0"}, "--speed takes a whole number from 1 to 1000"},
+      {{"set", project, "--speed", "1001"}, "not '1001'"},
+      {{"set", project, "--size", "9"}, "--size takes a whole number from 10 to 1200"},
+      {{"set", project, "--size", "99999999999999999999"}, "--size"},
+      {{"set", project, "--mode", "sideways"}, "--mode takes loop, ping-pong or random"},
+      {{"extract", project, "3", path("x.bmp")}, "pictures 0 to 2"},
+      {{"extract", project, "-1", path("x.bmp")}, "no picture '-1'"},
+      {{"extract", project, "first", path("x.bmp")}, "no picture 'first'"},
+  };
+  for (const auto& [args, reason] : cases) {
+    SCOPED_TRACE(::testing::PrintToString(args));
+    const Outcome result = run(args);
+    expectFailure(result, reason);
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1);
+  }
+  EXPECT_EQ(readAll(project), original);
+  EXPECT_FALSE(fs::exists(path("x.bmp")));
+}
+
+TEST_F(Kzmtool, BrokenFilesAndUnwritableOutputsAreRefused) {
+  const std::string project = saveProject("p.kzm", 2);
+  const std::string original = readAll(project);
+  writeAll(path("broken.kzm"), "VOVirud");
+  writeAll(path("short.kzm"), original.substr(0, original.size() - 5));
+  writeAll(path("other.kzm"), "This is a text file, not a project.\n");
+  const std::string badQuality = saveProject("q0.kzm", 2, 0);
+  const std::string highQuality = saveProject("q65.kzm", 2, 65);
+  writePicture("good.bmp", 4);
+  writeAll(path("short.bmp"), readAll(path("good.bmp")).substr(0, 20000));
+  writeAll(path("badcount.txt"), "1 2 3 4\n5 6 7\n");
+  writeAll(path("outside.txt"), "1 2 3 256\n");
+  writeAll(path("fraction.txt"), "1 2 3 4.5\n");
+  std::string tooMany;
+  for (int t = 0; t < 501; ++t) tooMany += "1 1 2 2\n";
+  writeAll(path("toomany.txt"), tooMany);
+  std::vector<std::string> fiftyOne{"new", path("n.kzm")};
+  for (int n = 0; n < 51; ++n) fiftyOne.push_back(path("good.bmp"));
+  const std::string good = path("good.bmp");
+
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"info", path("missing.kzm")}, "missing.kzm: cannot open: No such file or directory"},
+      {{"info", dir_}, "Is a directory"},
+      {{"info", path("broken.kzm")}, "cannot load " + path("broken.kzm") + ": "},
+      {{"info", path("short.kzm")}, "file ends early"},
+      {{"info", path("other.kzm")}, "not a project file"},
+      {{"mesh", badQuality}, "quality 0 is outside 1 to 64"},
+      {{"mesh", highQuality}, "quality 65 is outside 1 to 64"},
+      {{"extract", project, "0", path("no/such/dir/x.bmp")}, "No such file or directory"},
+      {{"extract", project, "0", dir_}, "Is a directory"},
+      {{"mesh", project, "-o", path("no/such/dir/m.bin")}, "No such file or directory"},
+      {{"set", project, "--speed", "5", "-o", path("no/such/dir/p.kzm")}, "No such file"},
+      {{"new", path("n.kzm"), good, "--points", path("missing.txt")}, "missing.txt: cannot open"},
+      {{"new", path("n.kzm"), good, good, "--points", path("badcount.txt")},
+       "badcount.txt:2: expected 4 numbers (x y for each of 2 pictures), found 3"},
+      {{"new", path("n.kzm"), good, good, "--points", path("outside.txt")},
+       "outside.txt:1: '256' is not a pixel position"},
+      {{"new", path("n.kzm"), good, good, "--points", path("fraction.txt")}, "'4.5'"},
+      {{"new", path("n.kzm"), good, good, "--points", path("toomany.txt")},
+       "toomany.txt:501: a project holds at most 500 points"},
+      {fiftyOne, "at most 50 pictures, not 51"},
+      {{"new", path("n.kzm"), good, "--quality", "99"}, "--quality"},
+      {{"new", path("no/such/dir/n.kzm"), good}, "No such file or directory"},
+  };
+  for (const auto& [args, reason] : cases) {
+    SCOPED_TRACE(::testing::PrintToString(args));
+    const Outcome result = run(args);
+    expectFailure(result, reason);
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1);
+  }
+
+  // A refused picture: the import's own message, then the tool's line.
+  for (const std::string& picture :
+       {path("short.bmp"), path("missing.bmp"), path("badcount.txt")}) {
+    SCOPED_TRACE(picture);
+    const Outcome result = run({"new", path("n.kzm"), good, picture});
+    expectFailure(result, "cannot import " + picture);
+    EXPECT_NE(result.err.find("Sorry!\n Image must be 256x256x24"), std::string::npos);
+  }
+  EXPECT_FALSE(fs::exists(path("n.kzm")));
+  EXPECT_EQ(readAll(project), original);
+  // No temporary files left behind by the failed writes.
+  for (const auto& entry : fs::directory_iterator(dir_)) {
+    EXPECT_NE(entry.path().extension(), ".tmp") << entry.path();
+  }
+}
+
+}  // namespace
