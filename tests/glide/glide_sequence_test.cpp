@@ -2,13 +2,11 @@
 // their failure messages, the render state, the dither, texture placement, the drawing of one
 // cell and the end of a playback.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cfenv>
 #include <cmath>
 #include <cstdint>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -16,16 +14,22 @@
 #include "glide/board_testing.h"
 #include "glide/call_log.h"
 #include "playback_helpers.h"
+#include "support/message_recorder.h"
+#include "support/test_files.h"
 
 namespace {
 
-using glide::CallLog;
-using glide::GlideCall;
-using playback_test::addPictures;
-using playback_test::callsNamed;
-using playback_test::cornerOf;
-using playback_test::MessageRecorder;
+using namespace playback_test;
+using testing_support::MessageRecorder;
 using Args = std::vector<double>;
+
+// Exactly one message was shown: `text` under the engine's error caption, with OK alone.
+void expectOneError(const MessageRecorder& recorder, const std::string& text) {
+  ASSERT_EQ(recorder.messages().size(), 1u);
+  EXPECT_EQ(recorder.messages()[0].text, text);
+  EXPECT_EQ(recorder.messages()[0].caption, "Error   ;-(");
+  EXPECT_EQ(recorder.messages()[0].buttons, platform::Buttons::Ok);
+}
 
 double addressOf(const void* pointer) {
   return static_cast<double>(reinterpret_cast<uintptr_t>(pointer));
@@ -137,8 +141,7 @@ TEST_F(DisplayTest, ARefusedModeShowsItsMessageAndChangesNothingElse) {
     engine.originY = 9;
     log.clear();
     EXPECT_EQ(engine.openDisplay(c.playSize), 1);
-    EXPECT_EQ(recorder.messages(),
-              (std::vector<MessageRecorder::Message>{{c.text, "Error   ;-("}}));
+    expectOneError(recorder, c.text);
     EXPECT_EQ(log.names(), std::vector<std::string>{"grSstWinOpen"});
     EXPECT_EQ(engine.viewSize, c.viewSize);
     EXPECT_EQ(engine.originX, 7);
@@ -154,8 +157,7 @@ TEST_F(DisplayTest, ARefusedModeStopsThePreparationBeforeDitherAndTextures) {
   log.clear();
   EXPECT_EQ(engine.preparePlayback(), 1);
   glide::testing::refuseVideoMode(GR_RESOLUTION_1024x768, false);
-  EXPECT_EQ(recorder.messages(), (std::vector<MessageRecorder::Message>{
-                                     {" Couldn't set 3dfx videomode 1024x768.", "Error   ;-("}}));
+  expectOneError(recorder, " Couldn't set 3dfx videomode 1024x768.");
   EXPECT_EQ(log.names(), std::vector<std::string>{"grSstWinOpen"});
 
   // The next mode is set as usual.
@@ -260,7 +262,7 @@ TEST_F(DrawQuadTest, SelectsTheTextureSetsTheAlphaAndSplitsAlongCornerZeroToTwo)
     for (int i = 0; i < 3; ++i) {
       const int corner = triangles[t][i];
       SCOPED_TRACE(corner);
-      const playback_test::Corner drawn = cornerOf(log.calls()[2 + t], i);
+      const Corner drawn = cornerOf(log.calls()[2 + t], i);
       EXPECT_EQ(drawn.x, xs[corner]);
       EXPECT_EQ(drawn.y, ys[corner]);
       EXPECT_EQ(drawn.oow, 1.0);
@@ -326,10 +328,8 @@ TEST_F(DrawQuadTest, SwapShowsTheBackBufferAtTheNextRefresh) {
 
 // A saved frame is read back from the front buffer, the frame on display: the play square.
 TEST_F(DrawQuadTest, ASavedFrameIsReadFromTheFrontBuffersPlaySquare) {
-  const std::filesystem::path file = std::filesystem::temp_directory_path() /
-                                     ("glide_sequence_test_" + std::to_string(getpid()) + ".tga");
-  engine.saveFrameTga(file.string());
-  std::filesystem::remove(file);
+  const testing_support::TempDir directory;
+  engine.saveFrameTga(directory.file("OUT00000.TGA"));
   const std::vector<GlideCall> reads = callsNamed(log, "grLfbReadRegion");
   ASSERT_EQ(reads.size(), 1u);
   EXPECT_EQ(reads[0].args, (Args{GR_BUFFER_FRONTBUFFER, 95, 15, 450, 450, 900, 0}));

@@ -1,5 +1,4 @@
-// What the playback tests share: engines with pictures, a message recorder, and reading the
-// recorded Glide calls.
+// What the playback tests share: engines with pictures and reading the recorded Glide calls.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,46 +9,22 @@
 
 #include "engine/morph_engine.h"
 #include "glide/call_log.h"
-#include "glide/platform.h"
+#include "support/test_pictures.h"
 
 namespace playback_test {
+
+using glide::CallLog;
+using glide::GlideCall;
 
 // Adds `count` pictures of one colour each (picture k has colour 0x0841 * (k + 1)).
 inline void addPictures(MorphEngine& engine, int count) {
   for (int k = 0; k < count; ++k) {
-    auto image = std::make_unique<PictureImage>();
-    for (uint16_t& pixel : image->pixels) pixel = static_cast<uint16_t>(0x0841 * (k + 1));
-    ASSERT_EQ(engine.insertPicture(std::move(image), engine.pictureCount), 0);
+    ASSERT_EQ(
+        engine.insertPicture(testing_support::solidPicture(static_cast<uint16_t>(0x0841 * (k + 1))),
+                             engine.pictureCount),
+        0);
   }
 }
-
-// Installs itself as the message box for as long as it lives and keeps every message shown.
-class MessageRecorder {
- public:
-  struct Message {
-    std::string text;
-    std::string caption;
-    bool operator==(const Message&) const = default;
-  };
-  MessageRecorder() {
-    shown().clear();
-    previous_ = platform::setMessageHandler(&record);
-  }
-  ~MessageRecorder() { platform::setMessageHandler(previous_); }
-  const std::vector<Message>& messages() const { return shown(); }
-
- private:
-  static std::vector<Message>& shown() {
-    static std::vector<Message> messages;
-    return messages;
-  }
-  static platform::Answer record(const std::string& text, const std::string& caption,
-                                 platform::Buttons) {
-    shown().push_back({text, caption});
-    return platform::Answer::Ok;
-  }
-  platform::MessageHandler previous_ = nullptr;
-};
 
 // The recorded calls named `name`, in order.
 inline std::vector<glide::GlideCall> callsNamed(const glide::CallLog& log,

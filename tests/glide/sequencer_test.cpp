@@ -15,11 +15,7 @@
 
 namespace {
 
-using glide::CallLog;
-using glide::GlideCall;
-using playback_test::addPictures;
-using playback_test::callsNamed;
-using playback_test::cornerOf;
+using namespace playback_test;
 using Transition = std::pair<int, int>;
 
 class SequencerTest : public ::testing::Test {
@@ -189,7 +185,7 @@ TEST_F(SequencerTest, FramesFollowTheTransitionsExactly) {
         for (int t = 0; t < 2; ++t) {
           for (int i = 0; i < 3; ++i) {
             const int v = quad.v[corners[t][i]];
-            const playback_test::Corner drawn = cornerOf(at[2 + t], i);
+            const Corner drawn = cornerOf(at[2 + t], i);
             EXPECT_EQ(drawn.x, onScreen(95, expected[v].x));
             EXPECT_EQ(drawn.y, onScreen(15, expected[v].y));
             EXPECT_EQ(drawn.s, picture.mesh[v].x);
@@ -252,7 +248,7 @@ TEST_F(SequencerTest, SpeedOneShowsEachPictureInTurnUndistorted) {
       EXPECT_EQ(sources[2 * q + 1].args[1], engine.pictures[picture].texAddress);
       EXPECT_EQ(constants[2 * q + 1].args[0], 255.0);
       const MeshQuad& quad = engine.quads[q];
-      const playback_test::Corner corner = cornerOf(triangles[4 * q + 2], 0);
+      const Corner corner = cornerOf(triangles[4 * q + 2], 0);
       const MeshPoint own = engine.pictures[picture].mesh[quad.v[0]];
       EXPECT_NEAR(corner.x, 95.0 + own.x * 1.7578125, 1.0 / 32);
       EXPECT_NEAR(corner.y, 15.0 + own.y * 1.7578125, 1.0 / 32);
