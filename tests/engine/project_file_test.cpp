@@ -158,8 +158,9 @@ TEST_F(ProjectFileTest, OldFilesKeepTheirSpareBytesAndSettingsOutOfRange) {
 }
 
 TEST_F(ProjectFileTest, UneconomicPacketsLoadAndAreSavedCanonically) {
-  Bytes singles;  // every pixel its own run packet: 196608 bytes, within the work area
+  Bytes singles;  // every pixel its own run packet, then bytes that fill the whole work area
   for (int i = 0; i < kPicturePixels; ++i) singles.insert(singles.end(), {0x80, 0xAA, 0x00});
+  singles.resize(kPackedWorkArea, 0x55);
   MorphEngine engine;
   ASSERT_EQ(load(engine, projectFile(1, 0, block(singles))), 0) << reason;
   EXPECT_EQ(projectFileBytes(engine), projectFile(1, 0, block(fullRuns(512))));
