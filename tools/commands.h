@@ -27,3 +27,4 @@ int runNew(const Arguments& args);
 int runExtract(const Arguments& args);
 int runSet(const Arguments& args);
 int runMesh(const Arguments& args);
+int runRender(const Arguments& args);

@@ -29,6 +29,8 @@ constexpr OptionSpec kNewOptions[] = {
 constexpr OptionSpec kSetOptions[] = {
     {"--quality", true}, {"--speed", true}, {"--size", true}, {"--mode", true}, {"-o", true}};
 constexpr OptionSpec kMeshOptions[] = {{"-o", true}};
+constexpr OptionSpec kRenderOptions[] = {
+    {"--frames", true}, {"--dither", true}, {"--out", true}, {"--every", true}};
 constexpr size_t kAnyNumber = static_cast<size_t>(-1);
 
 const Command kCommands[] = {
@@ -66,6 +68,15 @@ const Command kCommands[] = {
      "picture, for each grid vertex (rows from the top, columns from the left), x then y\n"
      "as little-endian 32-bit floats in picture pixels. Without -o, to standard output.",
      kMeshOptions, 1, 1, runMesh},
+    {"render", "FILE.kzm", "FILE.kzm --frames N [--dither 0|1|2] [--out DIR] [--every K]",
+     "Plays the project with no display and saves its frames as the editor's preview\n"
+     "does with \"Save TGA files\" checked: OUT00000.TGA, OUT00001.TGA, ... in DIR (the\n"
+     "current directory unless given), 24-bit TGA files of the play square. N frames are\n"
+     "played; with --every K only frames 0, K, 2K, ... are saved (K = 0: none, for timing),\n"
+     "the names still counting the saved frames from OUT00000.TGA. --dither chooses 2x2\n"
+     "(0, the players' own), 4x4 (1) or none (2). Long renders show their progress on\n"
+     "standard error.",
+     kRenderOptions, 1, 1, runRender},
 };
 
 const char* const kSettingsHelp =

@@ -59,12 +59,15 @@ class Kzmtool : public ::testing::Test {
 
   std::string path(const std::string& name) const { return (fs::path(dir_) / name).string(); }
 
-  // Runs kzmtool with `args`, no shell, standard input empty.
-  Outcome run(const std::vector<std::string>& args) const {
+  // Runs kzmtool with `args` in `workingDirectory` (the test's own by default), no shell,
+  // standard input empty.
+  Outcome run(const std::vector<std::string>& args, std::string workingDirectory = "") const {
+    if (workingDirectory.empty()) workingDirectory = dir_;
     const std::string outPath = path("stdout.txt");
     const std::string errPath = path("stderr.txt");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addchdir_np(&actions, workingDirectory.c_str());
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0644);
@@ -107,7 +110,8 @@ class Kzmtool : public ::testing::Test {
 
   // A project made with the engine itself: `pictures` pictures, one point added on picture 0
   // (inherited elsewhere) and moved on the last picture.
-  std::string saveProject(const std::string& name, int pictures, int quality = 28) const {
+  std::string saveProject(const std::string& name, int pictures, int quality = 28, int speed = 100,
+                          int playSize = 450, int playMode = 0) const {
     MorphEngine engine;
     for (int n = 0; n < pictures; ++n) {
       auto image = std::make_unique<PictureImage>();
@@ -119,6 +123,9 @@ class Kzmtool : public ::testing::Test {
     engine.addPoint(0, 200, 100);
     engine.movePoint(pictures - 1, 1, 150, 90);
     engine.quality = quality;
+    engine.speed = speed;
+    engine.playSize = playSize;
+    engine.playMode = playMode;
     std::string why;
     EXPECT_EQ(engine.saveProject(path(name), &why), 0) << why;
     return path(name);
@@ -274,7 +281,7 @@ TEST_F(Kzmtool, MeshIsTheEnginesWarpField) {
 TEST_F(Kzmtool, HelpListsTheCommands) {
   const Outcome help = run({"--help"});
   EXPECT_EQ(help.code, 0);
-  for (const char* command : {"info", "new", "extract", "set", "mesh"}) {
+  for (const char* command : {"info", "new", "extract", "set", "mesh", "render"}) {
     EXPECT_NE(help.out.find(std::string("kzmtool ") + command), std::string::npos) << command;
   }
   const Outcome commandHelp = run({"set", "--help"});
@@ -382,6 +389,103 @@ TEST_F(Kzmtool, BrokenFilesAndUnwritableOutputsAreRefused) {
   for (const auto& entry : fs::directory_iterator(dir_)) {
     EXPECT_NE(entry.path().extension(), ".tmp") << entry.path();
   }
+}
+
+std::vector<std::string> framesIn(const std::string& directory) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(directory)) {
+    if (entry.path().extension() == ".TGA") names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST_F(Kzmtool, RenderSavesTheFramesItPlays) {
+  const std::string project = saveProject("r.kzm", 3, 5, 4, 64);
+  fs::create_directory(path("all"));
+  const Outcome all = run({"render", project, "--frames", "9", "--out", path("all")});
+  ASSERT_EQ(all.code, 0) << all.err;
+  EXPECT_EQ(all.err, "");
+  const std::vector<std::string> names = framesIn(path("all"));
+  ASSERT_EQ(names.size(), 9u);
+  EXPECT_EQ(names.front(), "OUT00000.TGA");
+  EXPECT_EQ(names.back(), "OUT00008.TGA");
+  std::vector<std::string> frames;
+  for (const std::string& name : names) frames.push_back(readAll(path("all/" + name)));
+  for (const std::string& frame : frames) {
+    ASSERT_EQ(frame.size(), 18u + 3 * 64 * 64);
+    EXPECT_EQ(frame.substr(12, 6), std::string("\x40\x00\x40\x00\x18\x00", 6));
+  }
+  EXPECT_NE(frames[0], frames[2]);  // the morph moves
+
+  // Every third frame, into the current directory: the same frames, counted from 0.
+  const Outcome some = run({"render", project, "--frames", "9", "--every", "3"});
+  ASSERT_EQ(some.code, 0) << some.err;
+  EXPECT_EQ(framesIn(dir_),
+            (std::vector<std::string>{"OUT00000.TGA", "OUT00001.TGA", "OUT00002.TGA"}));
+  for (int k = 0; k < 3; ++k) {
+    EXPECT_EQ(readAll(path("OUT0000" + std::to_string(k) + ".TGA")), frames[3 * k]) << k;
+  }
+
+  // --every 0 saves nothing; --dither changes the frames.
+  fs::create_directory(path("none"));
+  EXPECT_EQ(run({"render", project, "--frames", "5", "--every", "0", "--out", path("none")}).code,
+            0);
+  EXPECT_TRUE(framesIn(path("none")).empty());
+  fs::create_directory(path("plain"));
+  EXPECT_EQ(run({"render", project, "--frames", "2", "--dither", "2", "--out", path("plain")}).code,
+            0);
+  EXPECT_NE(readAll(path("plain/OUT00001.TGA")), frames[1]);
+}
+
+TEST_F(Kzmtool, RenderPlaysSettingsTheEditorNeverStores) {
+  // Qualities and speeds out of range and an unknown play mode, as a file may hold them.
+  const std::vector<std::vector<int>> settings = {
+      {0, 3, 32, 0}, {99, 2, 32, 1}, {5, 0, 32, 2}, {5, -7, 32, 7}, {5, 400000, 5, 0}};
+  for (const std::vector<int>& s : settings) {
+    SCOPED_TRACE(::testing::PrintToString(s));
+    const std::string project = saveProject("odd.kzm", 2, s[0], s[1], s[2], s[3]);
+    fs::remove_all(path("odd"));
+    fs::create_directory(path("odd"));
+    const Outcome result = run({"render", project, "--frames", "4", "--out", path("odd")});
+    EXPECT_EQ(result.code, 0) << result.err;
+    EXPECT_EQ(framesIn(path("odd")).size(), 4u);
+  }
+}
+
+TEST_F(Kzmtool, RenderRefusesWhatItCannotPlay) {
+  const std::string project = saveProject("r.kzm", 2, 5, 4, 64);
+  const std::string single = saveProject("one.kzm", 1, 5, 4, 64);
+  writeAll(path("broken.kzm"), "VOVirud and then nothing much");
+  writeAll(path("file"), "");
+  fs::create_directories(path("taken/OUT00001.TGA"));  // a directory where a frame must go
+
+  const Outcome missing = run({"render", path("missing.kzm"), "--frames", "3"});
+  EXPECT_EQ(missing.code, 1);
+  EXPECT_NE(missing.err.find("Error  ;-(: Cannot find file!"), std::string::npos) << missing.err;
+  const Outcome tooFew = run({"render", single, "--frames", "3"});
+  EXPECT_EQ(tooFew.code, 1);
+  EXPECT_NE(tooFew.err.find("Error  ;-(: Cannot morph with less than two pictures!"),
+            std::string::npos)
+      << tooFew.err;
+
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"render", path("broken.kzm"), "--frames", "3"}, "cannot load"},
+      {{"render", project}, "--frames N is needed"},
+      {{"render", project, "--frames", "0"}, "--frames takes a whole number from 1 up, not '0'"},
+      {{"render", project, "--frames", "ten"}, "not 'ten'"},
+      {{"render", project, "--frames", "3", "--dither", "3"}, "--dither takes 0 (2x2), 1 (4x4)"},
+      {{"render", project, "--frames", "3", "--every", "-1"}, "--every takes a whole number"},
+      {{"render", project, "--frames", "3", "--out", path("nowhere")}, "No such file or directory"},
+      {{"render", project, "--frames", "3", "--out", path("file")}, "Not a directory"},
+      {{"render", project, "--frames", "3", "--out", path("taken")},
+       "cannot write " + path("taken") + "/OUT00001.TGA"},
+  };
+  for (const auto& [args, reason] : cases) {
+    SCOPED_TRACE(::testing::PrintToString(args));
+    expectFailure(run(args), reason);
+  }
+  EXPECT_TRUE(framesIn(dir_).empty());
 }
 
 }  // namespace

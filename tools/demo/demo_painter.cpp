@@ -265,6 +265,7 @@ Colour colourAt(const Face& face, Point p) {
 
 // The control points, in one order for every face.
 std::vector<Point> controlPoints(const Face& face) {
+  constexpr double kDiagonal = 0.70710678;  // cos 45 degrees: halfway round the outline
   const Point middleOfMouth{(face.mouthLeft.x + face.mouthRight.x) / 2, 0};
   return {
       {face.centre.x, face.centre.y - face.radiusY},  // top of the head
@@ -284,6 +285,11 @@ std::vector<Point> controlPoints(const Face& face) {
       {middleOfMouth.x, face.mouthBottom},
       {face.leftEye.x - face.eyeRadius, face.leftEye.y},    // outer corner of the left eye
       {face.rightEye.x + face.eyeRadius, face.rightEye.y},  // outer corner of the right eye
+      // The outline between top, sides and chin, so that it travels as one line.
+      {face.centre.x - face.radiusX * kDiagonal, face.centre.y - face.radiusY * kDiagonal},
+      {face.centre.x + face.radiusX * kDiagonal, face.centre.y - face.radiusY * kDiagonal},
+      {face.centre.x - face.radiusX * kDiagonal, face.centre.y + face.radiusY * kDiagonal},
+      {face.centre.x + face.radiusX * kDiagonal, face.centre.y + face.radiusY * kDiagonal},
   };
 }
 
