@@ -5,6 +5,7 @@
 #include "editor/settings_fields.h"
 #include "engine/messages.h"
 #include "engine/morph_engine.h"
+#include "engine/tga_export.h"
 #include "glide/platform.h"
 
 namespace {
@@ -208,7 +209,7 @@ void EditorDialogRules::OnPlay() {
       key = pollKey();  // also lets the dialog handle its pending events
       g_engine.playFrame();
       if (m_saveTga || key == kSpaceKey) {
-        g_engine.saveFrameTga(FrameFileName(savedFrames));
+        g_engine.saveFrameTga(frameFileName(static_cast<uint64_t>(savedFrames)));
         ++savedFrames;
       }
     }
@@ -216,13 +217,4 @@ void EditorDialogRules::OnPlay() {
   }
   destroyDisplayWindow();
   m_previewRunning = false;
-}
-
-std::string FrameFileName(int64_t count) {
-  const std::string digits = std::to_string(count);
-  std::string name = "OUT00000.TGA";
-  constexpr std::size_t kPlaces = 8;  // the characters before ".TGA"
-  if (digits.size() > kPlaces) return digits + ".TGA";
-  name.replace(kPlaces - digits.size(), digits.size(), digits);
-  return name;
 }

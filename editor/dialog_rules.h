@@ -107,9 +107,3 @@ class EditorDialogRules {
 
   bool m_previewRunning = false;
 };
-
-// The name of the frame file for a count of frames saved: the count's digits written over
-// "OUT00000.TGA" so that the last digit replaces the last zero (0 gives OUT00000.TGA, 12 gives
-// OUT00012.TGA, 123456 gives OU123456.TGA). A count of more than eight digits is written
-// whole before ".TGA".
-std::string FrameFileName(int64_t count);

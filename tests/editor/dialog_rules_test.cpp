@@ -240,13 +240,106 @@ TEST_F(CommandTest, AFailedSaveSaysSo) {
   EXPECT_FALSE(std::filesystem::exists(nowhere));
 }
 
-TEST(FrameNames, CountsAreWrittenOverTheZeros) {
-  EXPECT_EQ(FrameFileName(0), "OUT00000.TGA");
-  EXPECT_EQ(FrameFileName(12), "OUT00012.TGA");
-  EXPECT_EQ(FrameFileName(99999), "OUT99999.TGA");
-  EXPECT_EQ(FrameFileName(123456), "OU123456.TGA");
-  EXPECT_EQ(FrameFileName(12345678), "12345678.TGA");
-  EXPECT_EQ(FrameFileName(123456789), "123456789.TGA");
+TEST_F(CommandTest, AddPutsTheNewPictureIntoThePanesPlace) {
+  const std::filesystem::path red = Scratch("red.bmp");
+  const std::filesystem::path green = Scratch("green.bmp");
+  WriteBmp(red, 255, 0, 0);
+  WriteBmp(green, 0, 255, 0);
+
+  dialog().openAnswers = {red.string()};
+  dialog().OnAddRight();  // position 1 of an empty sequence: refused, nothing shown
+  EXPECT_EQ(g_engine.pictureCount, 0);
+  EXPECT_TRUE(shownMessages.empty());
+
+  dialog().openAnswers = {red.string(), green.string()};
+  dialog().OnAddLeft();
+  ASSERT_EQ(g_engine.pictureCount, 1);
+  EXPECT_EQ(g_panes[0].Bits()[0], 0x7C00) << "the first picture shows on the left";
+  dialog().OnAddLeft();  // in front of it: the red picture moves to the right pane
+  ASSERT_EQ(g_engine.pictureCount, 2);
+  EXPECT_EQ(PictureColor(0), 0x07E0);
+  EXPECT_EQ(g_panes[0].Bits()[0], 0x03E0);
+  EXPECT_EQ(g_panes[1].Bits()[0], 0x7C00);
+
+  dialog().openAnswers = {green.string()};
+  dialog().OnAddRight();  // between the two
+  EXPECT_EQ(PictureColor(1), 0x07E0);
+  EXPECT_EQ(PictureColor(2), 0xF800);
+
+  // After Clear All with the left pane at 3, "<- Add" adds nothing until ">>".
+  g_leftPicture = 3;
+  dialog().OnClearAll();
+  dialog().openAnswers = {red.string(), red.string()};
+  dialog().OnAddLeft();
+  EXPECT_EQ(g_engine.pictureCount, 0);
+  dialog().OnNext();
+  EXPECT_EQ(g_leftPicture, 0);
+  dialog().OnAddLeft();
+  EXPECT_EQ(g_engine.pictureCount, 1);
+}
+
+TEST_F(CommandTest, ARefusedPictureGivesTwoMessagesAndChangesNothing) {
+  AppendPictures(2);
+  g_engine.addPoint(0, 10, 10);
+  const std::filesystem::path narrow = Scratch("narrow.bmp");
+  WriteBmp(narrow, 1, 2, 3, 255);
+  dialog().openAnswers = {narrow.string()};
+  dialog().OnAddLeft();
+  ASSERT_EQ(shownMessages.size(), 2u);
+  EXPECT_EQ(shownMessages[0].text, "Sorry!\n Image must be 256x256x24");
+  EXPECT_EQ(shownMessages[1].text, "Hmmm, error?!");
+  EXPECT_EQ(shownMessages[1].caption, "Error   ;-(");
+  EXPECT_EQ(g_engine.pictureCount, 2);
+  EXPECT_EQ(g_engine.pointCount, 1);
+}
+
+TEST_F(CommandTest, SaveWritesTheClampedFieldsAndLoadBringsEverythingBack) {
+  AppendPictures(3);
+  g_engine.addPoint(1, 30, 40);
+  g_engine.movePoint(2, 0, 50, 60);
+  dialog().Type(kIdSpeed, "5000");
+  dialog().selections[kIdPlayMode] = 1;
+  const std::filesystem::path project = Scratch("saved.kzm");
+  dialog().saveAnswers = {project.string()};
+  dialog().OnSave();
+  ASSERT_TRUE(shownMessages.empty());
+  EXPECT_EQ(dialog().texts[kIdSpeed], "1000");
+  std::ifstream file(project, std::ios::binary);
+  char header[32] = {};
+  file.read(header, sizeof header);
+  EXPECT_EQ(std::string(header, 7), "VOVirud");
+  EXPECT_EQ(static_cast<uint8_t>(header[24]) | static_cast<uint8_t>(header[25]) << 8, 1000);
+  EXPECT_EQ(header[16], 1) << "ping-pong";
+
+  // Load into a changed editor: a different project, the left pane past its end, another
+  // dither.
+  g_engine.clearProject();
+  AppendPictures(1);
+  g_engine.speed = 7;
+  dialog().selections[kIdPlayMode] = 0;
+  dialog().selections[kIdDither] = 2;
+  g_engine.ditherMode = 2;
+  g_leftPicture = 4;
+  dialog().openAnswers = {project.string()};
+  dialog().OnLoad();
+  ASSERT_TRUE(shownMessages.empty());
+  ASSERT_EQ(g_engine.pictureCount, 3);
+  EXPECT_EQ(PictureColor(2), 3);
+  EXPECT_EQ(g_engine.getPoint(1, 0).x, 30.0f);
+  EXPECT_EQ(g_engine.getPoint(1, 0).inherited, 0);
+  EXPECT_EQ(g_engine.getPoint(0, 0).inherited, 1);
+  EXPECT_EQ(g_engine.getPoint(2, 0).x, 50.0f);
+  EXPECT_EQ(g_engine.speed, 1000);
+  EXPECT_EQ(dialog().texts[kIdSpeed], "1000");
+  EXPECT_EQ(dialog().selections[kIdPlayMode], 1);
+  EXPECT_EQ(dialog().selections[kIdDither], 0) << "a load returns the dither to 2x2";
+  EXPECT_EQ(g_engine.ditherMode, 0);
+  EXPECT_EQ(g_leftPicture, 4) << "Load leaves the index";
+  EXPECT_EQ(g_panes[0].Bits()[0], 0);
+  dialog().OnPrevious();
+  EXPECT_EQ(g_panes[0].Bits()[0], 0);
+  dialog().OnPrevious();
+  EXPECT_EQ(g_panes[0].Bits()[0], 3) << "picture 2";
 }
 
 TEST(FileFilters, ClassicFiltersBecomeQtFilters) {

@@ -15,6 +15,7 @@
 #include <functional>
 
 #include "editor/editor_texts.h"
+#include "editor/qt/editor_app.h"
 #include "editor/qt/pane_control.h"
 #include "editor_test_support.h"
 #include "engine/messages.h"
@@ -306,6 +307,26 @@ TEST_F(DialogTest, MovementsAndReleasesGoToThePaneUnderTheCursor) {
   QTest::mouseMove(Pane(0), QPoint(31, 41));
   EXPECT_EQ(g_engine.getPoint(0, 0).x, 34.0f);
   EXPECT_EQ(g_engine.getPoint(0, 0).y, 42.0f);
+}
+
+TEST_F(DialogTest, TheDialogHandlesItsEventsDuringAPreviewAndRepaintsAfterIt) {
+  AppendPictures(2);
+  TypeInto(kIdPlaySize, "10");
+  TypeInto(kIdQuality, "1");
+  setHostEventHook(&ProcessPendingQtEvents);
+  bool ranDuringPreview = false;
+  QTimer::singleShot(0, [&] {
+    ranDuringPreview = window().PreviewRunning();
+    TypeInto(kIdSpeed, "0");  // stays in the field; the engine keeps its speed meanwhile
+  });
+  for (uint8_t key : {0, 0, 0, 27}) injectHeadlessKey(key);
+  Click(kIdPlay);
+  setHostEventHook(nullptr);
+  EXPECT_TRUE(ranDuringPreview);
+  EXPECT_EQ(g_engine.speed, 100);
+  QApplication::processEvents();  // the repaint after the preview reads the fields
+  EXPECT_EQ(Find<QLineEdit>(kIdSpeed)->text(), "1");
+  EXPECT_EQ(g_engine.speed, 1);
 }
 
 }  // namespace
