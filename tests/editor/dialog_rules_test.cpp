@@ -160,21 +160,21 @@ TEST_F(CommandTest, DeletesThePictureUnderEitherPaneAndLeavesTheIndex) {
   dialog().OnDeleteRight();
   EXPECT_EQ(g_engine.pictureCount, 1);
   EXPECT_EQ(PictureColor(0), 1);
-  EXPECT_TRUE(shownMessages.empty());
+  EXPECT_TRUE(Messages().empty());
 }
 
 TEST_F(CommandTest, ClearAllAsksFirstAndKeepsTheIndex) {
   AppendPictures(5);
   g_leftPicture = 3;
-  nextAnswer = platform::Answer::Cancel;
+  AnswerMessagesWith(platform::Answer::Cancel);
   dialog().OnClearAll();
-  ASSERT_EQ(shownMessages.size(), 1u);
-  EXPECT_EQ(shownMessages[0].text, "Clear All ?");
-  EXPECT_EQ(shownMessages[0].caption, "Confirm");
-  EXPECT_EQ(shownMessages[0].buttons, platform::Buttons::OkCancel);
+  ASSERT_EQ(Messages().size(), 1u);
+  EXPECT_EQ(Messages()[0].text, "Clear All ?");
+  EXPECT_EQ(Messages()[0].caption, "Confirm");
+  EXPECT_EQ(Messages()[0].buttons, platform::Buttons::OkCancel);
   EXPECT_EQ(g_engine.pictureCount, 5);
 
-  nextAnswer = platform::Answer::Ok;
+  AnswerMessagesWith(platform::Answer::Ok);
   dialog().OnClearAll();
   EXPECT_EQ(g_engine.pictureCount, 0);
   EXPECT_EQ(g_leftPicture, 3);
@@ -187,8 +187,8 @@ TEST_F(CommandTest, AFiftyFirstPictureIsRefusedBeforeAnyFileIsChosen) {
   dialog().OnAddRight();
   EXPECT_EQ(g_engine.pictureCount, kMaxPictures);
   EXPECT_TRUE(dialog().fileDialogs.empty());
-  ASSERT_EQ(shownMessages.size(), 2u);
-  EXPECT_EQ(shownMessages[0].text, kTooManyPicturesMessage);
+  ASSERT_EQ(Messages().size(), 2u);
+  EXPECT_EQ(Messages()[0].text, kTooManyPicturesMessage);
 }
 
 TEST_F(CommandTest, CancelledFileDialogsChangeNothing) {
@@ -199,7 +199,7 @@ TEST_F(CommandTest, CancelledFileDialogsChangeNothing) {
   dialog().OnSave();
   EXPECT_EQ(g_engine.pictureCount, 2);
   EXPECT_EQ(g_engine.speed, 5000) << "Save reads the fields only after a file was chosen";
-  EXPECT_TRUE(shownMessages.empty());
+  EXPECT_TRUE(Messages().empty());
   const std::vector<std::string> asked = {std::string("open ") + kPictureFilter,
                                           std::string("open ") + kProjectFilter,
                                           std::string("save ") + kProjectFilter + " kzm"};
@@ -218,9 +218,9 @@ TEST_F(CommandTest, AFailedLoadSaysWhyAndKeepsTheProject) {
   dialog().openAnswers.push_back(garbage.string());
   dialog().OnLoad();
 
-  ASSERT_EQ(shownMessages.size(), 1u);
-  EXPECT_NE(shownMessages[0].text.find(garbage.string()), std::string::npos);
-  EXPECT_EQ(shownMessages[0].caption, kEngineErrorCaption);
+  ASSERT_EQ(Messages().size(), 1u);
+  EXPECT_NE(Messages()[0].text.find(garbage.string()), std::string::npos);
+  EXPECT_EQ(Messages()[0].caption, kEngineErrorCaption);
   EXPECT_EQ(g_engine.pictureCount, 3);
   EXPECT_EQ(g_engine.pointCount, 1);
   EXPECT_EQ(PictureColor(2), 3);
@@ -235,8 +235,8 @@ TEST_F(CommandTest, AFailedSaveSaysSo) {
   const std::filesystem::path nowhere = Scratch("no such folder") / "project.kzm";
   dialog().saveAnswers.push_back(nowhere.string());
   dialog().OnSave();
-  ASSERT_EQ(shownMessages.size(), 1u);
-  EXPECT_NE(shownMessages[0].text.find(nowhere.string()), std::string::npos);
+  ASSERT_EQ(Messages().size(), 1u);
+  EXPECT_NE(Messages()[0].text.find(nowhere.string()), std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(nowhere));
 }
 
@@ -249,7 +249,7 @@ TEST_F(CommandTest, AddPutsTheNewPictureIntoThePanesPlace) {
   dialog().openAnswers = {red.string()};
   dialog().OnAddRight();  // position 1 of an empty sequence: refused, nothing shown
   EXPECT_EQ(g_engine.pictureCount, 0);
-  EXPECT_TRUE(shownMessages.empty());
+  EXPECT_TRUE(Messages().empty());
 
   dialog().openAnswers = {red.string(), green.string()};
   dialog().OnAddLeft();
@@ -285,10 +285,10 @@ TEST_F(CommandTest, ARefusedPictureGivesTwoMessagesAndChangesNothing) {
   WriteBmp(narrow, 1, 2, 3, 255);
   dialog().openAnswers = {narrow.string()};
   dialog().OnAddLeft();
-  ASSERT_EQ(shownMessages.size(), 2u);
-  EXPECT_EQ(shownMessages[0].text, "Sorry!\n Image must be 256x256x24");
-  EXPECT_EQ(shownMessages[1].text, "Hmmm, error?!");
-  EXPECT_EQ(shownMessages[1].caption, "Error   ;-(");
+  ASSERT_EQ(Messages().size(), 2u);
+  EXPECT_EQ(Messages()[0].text, "Sorry!\n Image must be 256x256x24");
+  EXPECT_EQ(Messages()[1].text, "Hmmm, error?!");
+  EXPECT_EQ(Messages()[1].caption, "Error   ;-(");
   EXPECT_EQ(g_engine.pictureCount, 2);
   EXPECT_EQ(g_engine.pointCount, 1);
 }
@@ -302,7 +302,7 @@ TEST_F(CommandTest, SaveWritesTheClampedFieldsAndLoadBringsEverythingBack) {
   const std::filesystem::path project = Scratch("saved.kzm");
   dialog().saveAnswers = {project.string()};
   dialog().OnSave();
-  ASSERT_TRUE(shownMessages.empty());
+  ASSERT_TRUE(Messages().empty());
   EXPECT_EQ(dialog().texts[kIdSpeed], "1000");
   std::ifstream file(project, std::ios::binary);
   char header[32] = {};
@@ -322,7 +322,7 @@ TEST_F(CommandTest, SaveWritesTheClampedFieldsAndLoadBringsEverythingBack) {
   g_leftPicture = 4;
   dialog().openAnswers = {project.string()};
   dialog().OnLoad();
-  ASSERT_TRUE(shownMessages.empty());
+  ASSERT_TRUE(Messages().empty());
   ASSERT_EQ(g_engine.pictureCount, 3);
   EXPECT_EQ(PictureColor(2), 3);
   EXPECT_EQ(g_engine.getPoint(1, 0).x, 30.0f);

@@ -151,9 +151,9 @@ TEST_F(DialogTest, TypedValuesReachTheEngineAndARepaintClampsThem) {
   TypeInto(kIdPlaySize, "");
   Click(kIdPlay);
   EXPECT_EQ(g_engine.playSize, 10);
-  ASSERT_EQ(shownMessages.size(), 1u);
-  EXPECT_EQ(shownMessages[0].text, "Cannot morph with less than two pictures!");
-  EXPECT_EQ(shownMessages[0].caption, "Error  ;-(");
+  ASSERT_EQ(Messages().size(), 1u);
+  EXPECT_EQ(Messages()[0].text, "Cannot morph with less than two pictures!");
+  EXPECT_EQ(Messages()[0].caption, "Error  ;-(");
 }
 
 TEST_F(DialogTest, EnterInAFieldEndsTheDialogLikeExit) {
@@ -220,8 +220,8 @@ TEST_F(DialogTest, TheSaveDialogOffersProjectsAndAddsTheExtension) {
   EXPECT_EQ(filters, QStringList({"KZ Morph Files [ KZM ] (*.kzm *.KZM)", "All Files (*.*) (*)"}));
   EXPECT_EQ(suffix, "kzm");
   // Whatever the saver made of it, the message names the path with the extension added.
-  if (!shownMessages.empty()) {
-    EXPECT_NE(shownMessages[0].text.find(typed.string() + ".kzm"), std::string::npos);
+  if (!Messages().empty()) {
+    EXPECT_NE(Messages()[0].text.find(typed.string() + ".kzm"), std::string::npos);
   } else {
     EXPECT_TRUE(std::filesystem::exists(typed.string() + ".kzm"));
   }
@@ -239,8 +239,8 @@ TEST_F(DialogTest, AboutShowsTheVersion) {
 }
 
 TEST_F(DialogTest, MouseGesturesOnThePanes) {
-  g_engine.insertPicture(SolidPicture(0x8410), 0);
-  g_engine.insertPicture(SolidPicture(0x8410), 1);
+  g_engine.insertPicture(testing_support::solidPicture(0x8410), 0);
+  g_engine.insertPicture(testing_support::solidPicture(0x8410), 1);
   window().RefreshPictures();
   const QRgb grey = 0x848484, red = 0xFF3333, blue = 0x0066FF, magenta = 0xFF00FF;
 
@@ -287,8 +287,8 @@ TEST_F(DialogTest, MouseGesturesOnThePanes) {
 }
 
 TEST_F(DialogTest, MovementsAndReleasesGoToThePaneUnderTheCursor) {
-  g_engine.insertPicture(SolidPicture(0x8410), 0);
-  g_engine.insertPicture(SolidPicture(0x8410), 1);
+  g_engine.insertPicture(testing_support::solidPicture(0x8410), 0);
+  g_engine.insertPicture(testing_support::solidPicture(0x8410), 1);
   g_engine.addPoint(0, 100, 100);
   window().RefreshPictures();
 

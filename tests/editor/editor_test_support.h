@@ -1,5 +1,5 @@
-// Shared by the editor's tests: a dialog whose controls are plain values, a recorder for message
-// boxes, and a fixture that returns the editor's globals to a freshly started editor.
+// Shared by the editor's tests: a dialog whose controls are plain values, and a fixture that
+// returns the editor's globals to a freshly started editor.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -18,24 +18,11 @@
 #include "editor/picture_pane.h"
 #include "engine/morph_engine.h"
 #include "glide/platform.h"
+#include "support/message_recorder.h"
+#include "support/test_files.h"
+#include "support/test_pictures.h"
 
 namespace editor_test {
-
-struct ShownMessage {
-  std::string text;
-  std::string caption;
-  platform::Buttons buttons;
-};
-
-// Every message box shown, answered at once with `nextAnswer`.
-inline std::vector<ShownMessage> shownMessages;
-inline platform::Answer nextAnswer = platform::Answer::Ok;
-
-inline platform::Answer RecordMessage(const std::string& text, const std::string& caption,
-                                      platform::Buttons buttons) {
-  shownMessages.push_back({text, caption, buttons});
-  return nextAnswer;
-}
 
 // The dialog with its controls as plain values. Every access is logged, so that tests can see
 // in which order the rules read and write the controls.
@@ -101,18 +88,11 @@ class FakeDialog : public EditorDialogRules {
   }
 };
 
-// A picture of one colour.
-inline std::unique_ptr<PictureImage> SolidPicture(uint16_t color) {
-  auto image = std::make_unique<PictureImage>();
-  std::fill(std::begin(image->pixels), std::end(image->pixels), color);
-  return image;
-}
-
 // Appends pictures of distinct colours (1, 2, 3, ... in the blue bits) to g_engine.
 inline void AppendPictures(int count) {
   for (int i = 0; i < count; ++i) {
     const auto color = static_cast<uint16_t>(g_engine.pictureCount + 1);
-    g_engine.insertPicture(SolidPicture(color), g_engine.pictureCount);
+    g_engine.insertPicture(testing_support::solidPicture(color), g_engine.pictureCount);
   }
 }
 
@@ -122,46 +102,21 @@ inline int PictureColor(int32_t picture) {
   return image ? image->pixels[0] : -1;
 }
 
-// Writes a 256 x 256 24-bit BMP of one colour.
+// Writes a 24-bit BMP of 256 rows and `width` columns in one colour.
 inline void WriteBmp(const std::filesystem::path& path, uint8_t red, uint8_t green, uint8_t blue,
                      int width = 256) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(file, nullptr);
-  const uint32_t rowBytes = (static_cast<uint32_t>(width) * 3 + 3) & ~3u;
-  const uint32_t dataBytes = rowBytes * 256;
-  auto put16 = [&](uint32_t v) {
-    std::fputc(v & 0xFF, file);
-    std::fputc((v >> 8) & 0xFF, file);
-  };
-  auto put32 = [&](uint32_t v) {
-    put16(v & 0xFFFF);
-    put16(v >> 16);
-  };
-  std::fputs("BM", file);
-  put32(54 + dataBytes);
-  put32(0);
-  put32(54);
-  put32(40);
-  put32(static_cast<uint32_t>(width));
-  put32(256);
-  put16(1);
-  put16(24);
-  put32(0);
-  put32(dataBytes);
-  put32(2835);
-  put32(2835);
-  put32(0);
-  put32(0);
-  for (int row = 0; row < 256; ++row) {
+  const std::size_t rowBytes = (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t{3};
+  std::vector<uint8_t> rows(rowBytes * kPictureSide, 0);
+  for (int y = 0; y < kPictureSide; ++y) {
     for (int x = 0; x < width; ++x) {
-      std::fputc(blue, file);
-      std::fputc(green, file);
-      std::fputc(red, file);
+      uint8_t* pixel = &rows[y * rowBytes + x * 3];
+      pixel[0] = blue;
+      pixel[1] = green;
+      pixel[2] = red;
     }
-    for (uint32_t pad = static_cast<uint32_t>(width) * 3; pad < rowBytes; ++pad)
-      std::fputc(0, file);
   }
-  std::fclose(file);
+  testing_support::writeBytes(path.string(),
+                              testing_support::bmpFile(width, kPictureSide, 24, rows));
 }
 
 // Where tests write their files: memory, when the machine has it, as the preview tests write
@@ -178,9 +133,7 @@ inline std::filesystem::path ScratchRoot() {
 class EditorTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    previousHandler_ = platform::setMessageHandler(&RecordMessage);
-    shownMessages.clear();
-    nextAnswer = platform::Answer::Ok;
+    recorder_.emplace();
     g_engine.clearProject();
     g_engine.pointCount = 0;
     g_engine.quality = 28;
@@ -202,11 +155,21 @@ class EditorTest : public ::testing::Test {
   }
 
   void TearDown() override {
-    platform::setMessageHandler(previousHandler_);
+    recorder_.reset();
     std::filesystem::remove_all(scratch_);
   }
 
   FakeDialog& dialog() { return *dialog_; }
+  // The message boxes shown so far, each answered at once.
+  const std::vector<testing_support::ShownMessage>& Messages() const {
+    return recorder_->messages();
+  }
+  void ClearMessages() { recorder_->clear(); }
+  // Message boxes from now on are answered with `answer` (and the record starts afresh).
+  void AnswerMessagesWith(platform::Answer answer) {
+    recorder_.reset();
+    recorder_.emplace(answer);
+  }
   std::filesystem::path Scratch(const std::string& name) const { return scratch_ / name; }
 
   static constexpr int kLeftPaneWidth = 255;   // 170 dialog units
@@ -215,7 +178,7 @@ class EditorTest : public ::testing::Test {
   static constexpr ScreenColor kBackground = 0xD4D0C8;
 
  private:
-  platform::MessageHandler previousHandler_ = nullptr;
+  std::optional<testing_support::MessageRecorder> recorder_;
   std::unique_ptr<FakeDialog> dialog_;
   std::filesystem::path scratch_;
 };

@@ -13,8 +13,8 @@ class PaneTest : public EditorTest {
  protected:
   // Two grey pictures (RGB565 0x8410 shows as 0x848484), both panes showing them.
   void ShowTwoPictures() {
-    g_engine.insertPicture(SolidPicture(0x8410), 0);
-    g_engine.insertPicture(SolidPicture(0x8410), 1);
+    g_engine.insertPicture(testing_support::solidPicture(0x8410), 0);
+    g_engine.insertPicture(testing_support::solidPicture(0x8410), 1);
     dialog().RefreshPictures();
   }
   static constexpr ScreenColor kGrey = 0x848484;
@@ -43,7 +43,7 @@ TEST_F(PaneTest, ShowsThePictureAsAFiveFiveFiveBitmapCutOffAtTheWindowsEdges) {
   image->pixels[255 * 256 + 245] = 0x001F;  // blue, the last column the right pane shows
   image->pixels[255 * 256 + 246] = 0x001F;
   g_engine.insertPicture(std::move(image), 0);
-  g_engine.insertPicture(SolidPicture(0xFFFF), 1);
+  g_engine.insertPicture(testing_support::solidPicture(0xFFFF), 1);
   dialog().RefreshPictures();
 
   EXPECT_EQ(left().Bits()[0], 0x7C00);
@@ -230,8 +230,8 @@ TEST_F(PaneTest, AFiveHundredFirstPointIsRefusedWithAMessage) {
   right().OnMouseMove(0, 120, 120);
   EXPECT_EQ(g_engine.pointCount, kMaxPoints);
   EXPECT_EQ(g_engine.getPoint(0, kMaxPoints - 1).x, static_cast<float>((kMaxPoints - 1) % 256));
-  ASSERT_EQ(shownMessages.size(), 2u);
-  EXPECT_EQ(shownMessages[0].text, kTooManyPointsMessage);
+  ASSERT_EQ(Messages().size(), 2u);
+  EXPECT_EQ(Messages()[0].text, kTooManyPointsMessage);
 }
 
 TEST_F(PaneTest, PointsFarOffThePictureDrawNothing) {

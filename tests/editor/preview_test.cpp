@@ -146,18 +146,18 @@ TEST_F(PreviewTest, FewerThanTwoPicturesOrARefusedModeEndTheCommand) {
   glide::CallLog log;
   dialog().Type(kIdSpeed, "5000");
   dialog().OnPlay();
-  ASSERT_EQ(shownMessages.size(), 1u);
-  EXPECT_EQ(shownMessages[0].text, "Cannot morph with less than two pictures!");
-  EXPECT_EQ(shownMessages[0].caption, "Error  ;-(");
+  ASSERT_EQ(Messages().size(), 1u);
+  EXPECT_EQ(Messages()[0].text, "Cannot morph with less than two pictures!");
+  EXPECT_EQ(Messages()[0].caption, "Error  ;-(");
   EXPECT_EQ(g_engine.speed, 1000) << "the fields were read first";
   EXPECT_EQ(Count(log, "grSstWinOpen"), 0);
 
   AppendPictures(1);
-  shownMessages.clear();
+  ClearMessages();
   glide::testing::refuseVideoModes(true);
   dialog().OnPlay();
-  ASSERT_EQ(shownMessages.size(), 1u);
-  EXPECT_EQ(shownMessages[0].text, " Couldn't set 3dfx videomode 512x384.");
+  ASSERT_EQ(Messages().size(), 1u);
+  EXPECT_EQ(Messages()[0].text, " Couldn't set 3dfx videomode 512x384.");
   EXPECT_EQ(Count(log, "grSstWinClose"), 0);
   EXPECT_FALSE(dialog().PreviewRunning());
 
@@ -194,7 +194,7 @@ TEST_F(PreviewTest, CommandsWaitUntilThePreviewHasEnded) {
   EXPECT_EQ(Count(log, "grBufferSwap"), 4);
   EXPECT_EQ(g_engine.pictureCount, 3);
   EXPECT_EQ(g_leftPicture, 0);
-  EXPECT_TRUE(shownMessages.empty());
+  EXPECT_TRUE(Messages().empty());
   EXPECT_EQ(g_engine.speed, 100);
   EXPECT_EQ(dialog().texts[kIdSpeed], "0");
   dialog().OnPaint();  // the repaint when the display window has gone reads the field
