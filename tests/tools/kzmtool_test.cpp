@@ -18,6 +18,7 @@
 
 #include "engine/file_io.h"
 #include "engine/morph_engine.h"
+#include "support/test_files.h"
 #include "tools/bmp_file.h"
 
 extern char** environ;
@@ -50,14 +51,7 @@ uint16_t toPixel(Rgb c) {
 
 class Kzmtool : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "kzmtool_test.XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  std::string path(const std::string& name) const { return (fs::path(dir_) / name).string(); }
+  std::string path(const std::string& name) const { return temp_.file(name); }
 
   // Runs kzmtool with `args` in `workingDirectory` (the test's own by default), no shell,
   // standard input empty.
@@ -131,7 +125,8 @@ class Kzmtool : public ::testing::Test {
     return path(name);
   }
 
-  std::string dir_;
+  testing_support::TempDir temp_;
+  const std::string dir_ = temp_.path();
 };
 
 // A failure: exit code 1, nothing on standard output, and a last line on standard error that
