@@ -1,0 +1,117 @@
+#include "player/player.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <limits>
+#include <system_error>
+
+#include "engine/messages.h"
+#include "engine/morph_engine.h"
+#include "glide/platform.h"
+
+#ifndef KINORA_VERSION
+#define KINORA_VERSION "unknown"
+#endif
+
+namespace player {
+
+namespace {
+
+constexpr const char* kFrameNameTemplate = "OUT00000.TGA";
+constexpr size_t kFrameNameDigits = 8;  // the places before ".TGA"
+
+// Shown instead of playing when the path exists but does not hold a project that can be
+// played: a directory, a file without permission, a broken or truncated file.
+constexpr const char* kUnreadableProjectMessage = "Cannot read this project file!";
+
+constexpr const char* kHelpText =
+    "\n\n Escape ends the playback; Space saves the frame on display as OUT00000.TGA,"
+    "\n OUT00001.TGA, ... in the current directory.";
+
+// The existence test of the path: anything the file system can find, a directory included.
+bool pathExists(const std::string& path) {
+  std::error_code error;
+  return std::filesystem::exists(path, error);
+}
+
+}  // namespace
+
+std::string commandLinePath(int argc, const char* const* argv) {
+  std::string path;
+  for (int i = 1; i < argc; ++i) {
+    if (i > 1) path += ' ';
+    path += argv[i];
+  }
+  return path;
+}
+
+std::string informationText(int argc, const char* const* argv) {
+  const std::string path = commandLinePath(argc, argv);
+  if (path != "--help" && path != "--version") return "";
+  if (pathExists(path)) return "";  // a project file that happens to carry that name
+  if (path == "--version") return std::string("kinora ") + KINORA_VERSION + "\n";
+  return std::string(kUsageMessage) + kHelpText + "\n";
+}
+
+std::string frameFileName(int32_t counter) {
+  const std::string digits = std::to_string(counter);
+  if (digits.size() > kFrameNameDigits) return digits + ".TGA";
+  std::string name = kFrameNameTemplate;
+  name.replace(kFrameNameDigits - digits.size(), digits.size(), digits);
+  return name;
+}
+
+int32_t playUntilEscape(MorphEngine& engine) {
+  uint8_t key = 0;
+  int32_t savedFrames = 0;
+  while (key != kEscapeKey) {
+    key = pollKey();
+    engine.playFrame();
+    if (key == kSpaceKey) {
+      const std::string name = frameFileName(savedFrames);
+      // A frame that cannot be written must not stop the playback; the terminal hears of it.
+      if (engine.writeTgaFile(name, 24) != 0) {
+        std::fprintf(stderr, "kinora: could not write %s\n", name.c_str());
+      }
+      // At the very end of the counter's range the last name is written again and again
+      // rather than the count running over into negative names.
+      if (savedFrames < std::numeric_limits<int32_t>::max()) ++savedFrames;
+    }
+  }
+  return savedFrames;
+}
+
+int runPlayer(MorphEngine& engine, const std::string& path) {
+  if (path.empty()) {
+    platform::showMessage(kUsageMessage, kPlayerErrorCaption);
+    return 1;
+  }
+  if (!pathExists(path)) {
+    platform::showMessage(kCannotFindFileMessage, kPlayerErrorCaption);
+    return 1;
+  }
+  std::string whyNot;
+  if (engine.loadProject(path, &whyNot) != 0) {
+    std::string text = kUnreadableProjectMessage;
+    if (!whyNot.empty()) text += "\n\n" + whyNot;
+    platform::showMessage(text, kPlayerErrorCaption);
+    return 1;
+  }
+  if (engine.pictureCount < 2) {
+    platform::showMessage(kTooFewPicturesMessage, kPlayerErrorCaption);
+    return 1;
+  }
+
+  createDisplayWindow();
+  if (engine.preparePlayback() != 0) {
+    // The video mode was refused and its message shown: the run failed, so it says so.
+    destroyDisplayWindow();
+    return 1;
+  }
+  playUntilEscape(engine);
+  engine.endPlayback();
+  destroyDisplayWindow();
+  return 0;
+}
+
+}  // namespace player
