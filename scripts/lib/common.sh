@@ -4,7 +4,8 @@
 # Debian packages the build needs; the tests need a few more (an X server and its tools).
 BUILD_PACKAGES=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
   libsdl2-dev qt6-base-dev)
-TEST_PACKAGES=(clang libclang-rt-14-dev xvfb xauth xdotool x11-utils x11-apps imagemagick)
+TEST_PACKAGES=(clang libclang-rt-14-dev xvfb xauth xdotool x11-utils x11-apps imagemagick
+  desktop-file-utils libglib2.0-bin)
 
 as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
