@@ -46,8 +46,8 @@ inline void putFloat(std::vector<uint8_t>& out, float value) {
 // control points are scattered over the picture, a little apart from picture to picture.
 inline std::vector<uint8_t> projectBytes(const ProjectSpec& spec) {
   std::vector<uint8_t> out = {'V', 'O', 'V', 'i', 'r', 'u', 'd', 0};
-  for (int32_t field : {spec.pictureCount, spec.pointCount, spec.playMode, spec.quality,
-                        spec.speed, spec.playSize}) {
+  for (int32_t field : {spec.pictureCount, spec.pointCount, spec.playMode, spec.quality, spec.speed,
+                        spec.playSize}) {
     put32(out, static_cast<uint32_t>(field));
   }
   constexpr int32_t kSide = 256;
@@ -75,7 +75,8 @@ inline std::vector<uint8_t> projectBytes(const ProjectSpec& spec) {
 inline bool writeProject(const std::string& path, const ProjectSpec& spec) {
   const std::vector<uint8_t> bytes = projectBytes(spec);
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  file.write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
   return static_cast<bool>(file.flush());
 }
 

@@ -10,8 +10,9 @@
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: make_project FILE [pictures=N] [points=N] [mode=N] "
-                         "[quality=N] [speed=N] [size=N] [busy]\n");
+    std::fprintf(stderr,
+                 "usage: make_project FILE [pictures=N] [points=N] [mode=N] "
+                 "[quality=N] [speed=N] [size=N] [busy]\n");
     return 2;
   }
   testing_kzm::ProjectSpec spec;

@@ -1,0 +1,235 @@
+// The player's entry on a headless engine: its refusals (message, caption, exit code, no
+// display), the frame loop driven by injected keys, and the names of saved frames.
+#include "player/player.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "e2e/kzm_writer.h"
+#include "engine/messages.h"
+#include "engine/morph_engine.h"
+#include "glide/call_log.h"
+#include "glide/platform.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ShownMessage {
+  std::string text;
+  std::string caption;
+};
+std::vector<ShownMessage> shownMessages;
+
+platform::Answer recordMessage(const std::string& text, const std::string& caption,
+                               platform::Buttons) {
+  shownMessages.push_back({text, caption});
+  return platform::Answer::Ok;
+}
+
+// Every test runs in a directory of its own (saved frames land in the current directory), with
+// message boxes recorded instead of shown.
+class PlayerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    shownMessages.clear();
+    previousHandler = platform::setMessageHandler(recordMessage);
+    previousDirectory = fs::current_path();
+    const std::string pattern = (fs::temp_directory_path() / "player_test.XXXXXX").string();
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    ASSERT_NE(mkdtemp(name.data()), nullptr);
+    directory = name.data();
+    fs::current_path(directory);
+  }
+  void TearDown() override {
+    fs::current_path(previousDirectory);
+    fs::remove_all(directory);
+    platform::setMessageHandler(previousHandler);
+  }
+
+  static std::string project(const std::string& name, const testing_kzm::ProjectSpec& spec) {
+    EXPECT_TRUE(testing_kzm::writeProject(name, spec));
+    return name;
+  }
+
+  static size_t count(const std::vector<std::string>& names, const std::string& name) {
+    return static_cast<size_t>(std::count(names.begin(), names.end(), name));
+  }
+
+  // A refusal: exit code 1, exactly one message under the player's caption, no display opened.
+  void expectRefused(const std::string& path, const std::string& messageStart) {
+    shownMessages.clear();
+    MorphEngine engine;
+    glide::CallLog log;
+    EXPECT_EQ(player::runPlayer(engine, path), 1) << path;
+    ASSERT_EQ(shownMessages.size(), 1u) << path;
+    EXPECT_EQ(shownMessages[0].text.rfind(messageStart, 0), 0u)
+        << path << ": " << shownMessages[0].text;
+    EXPECT_EQ(shownMessages[0].caption, kPlayerErrorCaption);
+    EXPECT_EQ(count(log.names(), "grSstWinOpen"), 0u) << path;
+  }
+
+  platform::MessageHandler previousHandler = nullptr;
+  fs::path previousDirectory;
+  fs::path directory;
+};
+
+std::vector<uint8_t> fileBytes(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+TEST(FrameFileName, DigitsReplaceTheZerosFromTheRight) {
+  EXPECT_EQ(player::frameFileName(0), "OUT00000.TGA");
+  EXPECT_EQ(player::frameFileName(11), "OUT00011.TGA");
+  EXPECT_EQ(player::frameFileName(42), "OUT00042.TGA");
+  EXPECT_EQ(player::frameFileName(12345), "OUT12345.TGA");
+  EXPECT_EQ(player::frameFileName(123456), "OU123456.TGA");
+  EXPECT_EQ(player::frameFileName(99999999), "99999999.TGA");
+  // Beyond eight digits the name grows instead of writing before its start.
+  EXPECT_EQ(player::frameFileName(100000000), "100000000.TGA");
+  EXPECT_EQ(player::frameFileName(2147483647), "2147483647.TGA");
+}
+
+TEST(CommandLine, ArgumentsJoinedBySingleBlanksWithQuotesKept) {
+  const char* none[] = {"kinora"};
+  EXPECT_EQ(player::commandLinePath(1, none), "");
+  const char* split[] = {"kinora", "my", "morph.kzm"};
+  EXPECT_EQ(player::commandLinePath(3, split), "my morph.kzm");
+  const char* quoted[] = {"kinora", "\"a b.kzm\" ", "x"};
+  EXPECT_EQ(player::commandLinePath(3, quoted), "\"a b.kzm\"  x");
+}
+
+TEST_F(PlayerTest, HelpAndVersionAnswerUnlessAFileHasThatName) {
+  const char* help[] = {"kinora", "--help"};
+  const char* version[] = {"kinora", "--version"};
+  const char* helpAndMore[] = {"kinora", "--help", "me"};
+  EXPECT_EQ(player::informationText(2, help).rfind(kUsageMessage, 0), 0u);
+  EXPECT_EQ(player::informationText(2, version).rfind("kinora ", 0), 0u);
+  EXPECT_EQ(player::informationText(3, helpAndMore), "");
+  std::ofstream("--help") << "a project";
+  EXPECT_EQ(player::informationText(2, help), "");
+  EXPECT_NE(player::informationText(2, version), "");
+}
+
+TEST_F(PlayerTest, RefusesWhatItCannotPlayWithAMessageAndWithoutADisplay) {
+  testing_kzm::ProjectSpec two;
+  const std::string good = project("two.kzm", two);
+
+  expectRefused("", kUsageMessage);
+  expectRefused("missing.kzm", kCannotFindFileMessage);
+  expectRefused("\"" + good + "\"", kCannotFindFileMessage);
+  expectRefused(good + " ", kCannotFindFileMessage);
+
+  testing_kzm::ProjectSpec one;
+  one.pictureCount = 1;
+  expectRefused(project("one.kzm", one), kTooFewPicturesMessage);
+  testing_kzm::ProjectSpec none;
+  none.pictureCount = 0;
+  expectRefused(project("none.kzm", none), kTooFewPicturesMessage);
+
+  // Paths that exist but hold no readable project: the message gives the loader's reason.
+  fs::create_directory("folder.kzm");
+  expectRefused("folder.kzm", "Cannot read this project file!\n\n");
+  const std::vector<uint8_t> bytes = fileBytes(good);
+  std::ofstream("truncated.kzm", std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), 5000);
+  expectRefused("truncated.kzm", "Cannot read this project file!\n\n");
+
+  // Settings that no playback can run with are refused before anything opens.
+  for (int32_t quality : {0, -3, 65}) {
+    testing_kzm::ProjectSpec spec;
+    spec.quality = quality;
+    expectRefused(project("quality.kzm", spec), "Cannot play this project!\n\n");
+  }
+  testing_kzm::ProjectSpec still;
+  still.speed = 0;
+  expectRefused(project("still.kzm", still), "Cannot play this project!\n\n");
+}
+
+// Two solid pictures at speed 1: every frame shows one picture whole, picture 0 (red) in the
+// first frame, picture 1 (blue) in the second, and so on.
+class FrameLoopTest : public PlayerTest {
+ protected:
+  void SetUp() override {
+    PlayerTest::SetUp();
+    testing_kzm::ProjectSpec spec;
+    spec.speed = 1;
+    spec.playSize = 256;
+    spec.quality = 5;
+    ASSERT_EQ(engine.loadProject(project("two.kzm", spec)), 0);
+  }
+  // The blue, green and red bytes of the saved frame's middle pixel.
+  static std::vector<uint8_t> middlePixel(const std::string& path) {
+    const std::vector<uint8_t> bytes = fileBytes(path);
+    const size_t at = 18 + 3 * (128 * 256 + 128);
+    if (bytes.size() < at + 3) return {};
+    return {bytes[at], bytes[at + 1], bytes[at + 2]};
+  }
+
+  MorphEngine engine;
+  const std::vector<uint8_t> red = {0x00, 0x00, 0xF8};
+  const std::vector<uint8_t> blue = {0xF8, 0x00, 0x00};
+};
+
+TEST_F(FrameLoopTest, EscapesFrameIsStillDrawnAndOneKeyIsTakenPerPoll) {
+  ASSERT_EQ(engine.preparePlayback(), 0);
+  glide::CallLog log;
+  for (uint8_t key : {player::kSpaceKey, player::kSpaceKey, player::kEscapeKey}) {
+    injectHeadlessKey(key);
+  }
+  EXPECT_EQ(player::playUntilEscape(engine), 2);
+  EXPECT_EQ(count(log.names(), "grBufferSwap"), 3u);
+  EXPECT_EQ(count(log.names(), "grLfbReadRegion"), 2u);
+  EXPECT_TRUE(fs::exists("OUT00000.TGA"));
+  EXPECT_TRUE(fs::exists("OUT00001.TGA"));
+  EXPECT_FALSE(fs::exists("OUT00002.TGA"));
+
+  log.clear();
+  injectHeadlessKey(player::kEscapeKey);
+  EXPECT_EQ(player::playUntilEscape(engine), 0);
+  EXPECT_EQ(count(log.names(), "grBufferSwap"), 1u);
+  engine.endPlayback();
+}
+
+TEST_F(FrameLoopTest, SpaceSavesTheFrameDrawnInTheSamePass) {
+  ASSERT_EQ(engine.preparePlayback(), 0);
+  for (uint8_t key :
+       {uint8_t{0}, player::kSpaceKey, uint8_t{0}, player::kSpaceKey, player::kEscapeKey}) {
+    injectHeadlessKey(key);
+  }
+  EXPECT_EQ(player::playUntilEscape(engine), 2);
+  engine.endPlayback();
+  EXPECT_EQ(fs::file_size("OUT00000.TGA"), 18u + 3u * 256u * 256u);
+  EXPECT_EQ(middlePixel("OUT00000.TGA"), blue);  // the second frame
+  EXPECT_EQ(middlePixel("OUT00001.TGA"), blue);  // the fourth
+}
+
+TEST_F(FrameLoopTest, EveryRunNamesItsFramesFromZeroAndOverwritesTheOldOnes) {
+  std::ofstream("OUT00000.TGA") << "an older frame";
+  for (int run = 0; run < 2; ++run) {
+    MorphEngine fresh;
+    glide::CallLog log;
+    injectHeadlessKey(player::kSpaceKey);
+    injectHeadlessKey(player::kEscapeKey);
+    EXPECT_EQ(player::runPlayer(fresh, "two.kzm"), 0);
+    EXPECT_TRUE(shownMessages.empty());
+    EXPECT_EQ(middlePixel("OUT00000.TGA"), red);
+    EXPECT_FALSE(fs::exists("OUT00001.TGA"));
+    // The display opens once, shows two frames, and closes after the loop.
+    const std::vector<std::string> names = log.names();
+    EXPECT_EQ(count(names, "grSstWinOpen"), 1u);
+    EXPECT_EQ(count(names, "grBufferSwap"), 2u);
+    ASSERT_FALSE(names.empty());
+    EXPECT_EQ(names.back(), "grSstWinClose");
+  }
+}
+
+}  // namespace
