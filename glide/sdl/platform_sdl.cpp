@@ -195,6 +195,13 @@ bool startPresentation() {
   // quit event that only a running playback reads.
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+  // Where no display is reachable SDL falls back to a driver that shows nothing to anyone;
+  // that counts as no display, unless SDL_VIDEODRIVER asked for it (as headless tests do).
+  const std::string driver = SDL_GetCurrentVideoDriver() ? SDL_GetCurrentVideoDriver() : "";
+  if (!SDL_getenv("SDL_VIDEODRIVER") && (driver == "offscreen" || driver == "dummy")) {
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    return false;
+  }
   ++presentationStarts;
   return true;
 }
