@@ -110,7 +110,8 @@ int runPlayer(MorphEngine& engine, const std::string& path) {
   std::string whyNot;
   if (engine.loadProject(path, &whyNot) != 0) {
     std::string text = kUnreadableProjectMessage;
-    if (!whyNot.empty()) text += "\n\n" + whyNot;
+    text += "\n\n" + path;
+    if (!whyNot.empty()) text += ": " + whyNot;
     platform::showMessage(text, kPlayerErrorCaption);
     return 1;
   }

@@ -8,6 +8,7 @@
 #   e2e_start app ./program ARGS...     # runs in the background: $E2E_PID, app.out, app.err
 #   id=$(e2e_wait_window "Title")       # a viewable top-level window of that exact name
 #   e2e_keys "$id" space Escape         # focus it, then real key presses (XTEST)
+#   e2e_dismiss "$box"                  # Return until the window is gone (message boxes)
 #   e2e_wait_exit "$E2E_PID"            # its exit code in $E2E_STATUS
 #   e2e_screenshot shown.png
 #
@@ -165,6 +166,23 @@ e2e_keys() {
   local key
   for key in "$@"; do
     xdotool key "$key"
+  done
+}
+
+# e2e_dismiss ID [KEY] [TIMEOUT]: presses KEY (Return) in the window until the window is gone.
+# A press can be lost while a freshly mapped window settles, so it is repeated once a second.
+e2e_dismiss() {
+  local id=$1 key=${2:-Return} timeout=${3:-60}
+  local deadline next=0
+  deadline=$(_e2e_deadline "$timeout")
+  while e2e_viewable "$id"; do
+    if [ "$SECONDS" -ge "$next" ]; then
+      timeout $((5 * E2E_TIMEOUT_FACTOR)) xdotool windowfocus --sync "$id" 2>/dev/null &&
+        xdotool key "$key" 2>/dev/null || true
+      next=$((SECONDS + 1))
+    fi
+    [ "$SECONDS" -lt "$deadline" ] || e2e_fail "window $id still there after ${timeout}s of $key"
+    sleep 0.05
   done
 }
 

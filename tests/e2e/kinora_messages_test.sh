@@ -20,7 +20,7 @@ refused() {
   local box
   box=$(e2e_wait_window "$caption" 60 "$E2E_PID")
   e2e_no_window "Rezud"
-  e2e_keys "$box" Return
+  e2e_dismiss "$box"
   e2e_wait_exit "$E2E_PID" 60
   e2e_expect "$E2E_STATUS" 1 "exit code of $name"
   e2e_expect_file_contains "$name.err" "$caption: $text" "$name"

@@ -137,11 +137,12 @@ TEST_F(PlayerTest, RefusesWhatItCannotPlayWithAMessageAndWithoutADisplay) {
 
   // Paths that exist but hold no readable project: the message gives the loader's reason.
   fs::create_directory("folder.kzm");
-  expectRefused("folder.kzm", "Cannot read this project file!\n\n");
+  expectRefused("folder.kzm", "Cannot read this project file!\n\nfolder.kzm: ");
+  EXPECT_GT(shownMessages[0].text.size(), std::string("Cannot read...folder.kzm: ").size() + 5);
   const std::vector<uint8_t> bytes = fileBytes(good);
   std::ofstream("truncated.kzm", std::ios::binary)
       .write(reinterpret_cast<const char*>(bytes.data()), 5000);
-  expectRefused("truncated.kzm", "Cannot read this project file!\n\n");
+  expectRefused("truncated.kzm", "Cannot read this project file!\n\ntruncated.kzm: ");
 
   // Settings that no playback can run with are refused before anything opens.
   for (int32_t quality : {0, -3, 65}) {
