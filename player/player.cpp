@@ -24,10 +24,6 @@ constexpr size_t kFrameNameDigits = 8;  // the places before ".TGA"
 // played: a directory, a file without permission, a broken or truncated file.
 constexpr const char* kUnreadableProjectMessage = "Cannot read this project file!";
 
-// Shown when a project holds settings that no playback can run with (the editor never stores
-// them, but a file may carry them): a grid finer than the tables or a transition of no frames.
-constexpr const char* kUnplayableSettingsMessage = "Cannot play this project!";
-
 constexpr const char* kHelpText =
     "\n\n Escape ends the playback; Space saves the frame on display as OUT00000.TGA,"
     "\n OUT00001.TGA, ... in the current directory.";
@@ -36,19 +32,6 @@ constexpr const char* kHelpText =
 bool pathExists(const std::string& path) {
   std::error_code error;
   return std::filesystem::exists(path, error);
-}
-
-// Why the loaded settings cannot be played, or "" when they can.
-std::string unplayableSettings(const MorphEngine& engine) {
-  if (engine.quality < 1 || engine.quality > kMaxQuality) {
-    return "Its grid quality is " + std::to_string(engine.quality) + "; it must be 1 to " +
-           std::to_string(kMaxQuality) + ".";
-  }
-  if (engine.speed < 1) {
-    return "Its speed is " + std::to_string(engine.speed) +
-           " frames a transition; it must be at least 1.";
-  }
-  return "";
 }
 
 }  // namespace
@@ -117,13 +100,6 @@ int runPlayer(MorphEngine& engine, const std::string& path) {
   }
   if (engine.pictureCount < 2) {
     platform::showMessage(kTooFewPicturesMessage, kPlayerErrorCaption);
-    return 1;
-  }
-
-  const std::string unplayable = unplayableSettings(engine);
-  if (!unplayable.empty()) {
-    platform::showMessage(std::string(kUnplayableSettingsMessage) + "\n\n" + unplayable,
-                          kPlayerErrorCaption);
     return 1;
   }
 
