@@ -7,7 +7,7 @@
 #   e2e_start_xvfb                      # exports DISPLAY and XAUTHORITY
 #   e2e_start app ./program ARGS...     # runs in the background: $E2E_PID, app.out, app.err
 #   id=$(e2e_wait_window "Title")       # a viewable top-level window of that exact name
-#   e2e_keys "$id" space Escape         # focus it, then real key presses (XTEST)
+#   e2e_keys "Title" space Escape       # focus it (by name or id), then real key presses (XTEST)
 #   e2e_dismiss "$box"                  # Return until the window is gone (message boxes)
 #   e2e_wait_exit "$E2E_PID"            # its exit code in $E2E_STATUS
 #   e2e_screenshot shown.png
@@ -151,13 +151,29 @@ e2e_no_window() {
   return 0
 }
 
-# e2e_focus ID: gives the window the keyboard (no window manager runs, so we set it).
+# e2e_focus WINDOW: gives the window the keyboard (no window manager runs, so we set it).
+# WINDOW is an id (0x...) or a window name; a name is looked up again until a window of that
+# name takes the focus, since a program may replace its window by a new one of the same name
+# (SDL does when its renderer needs another kind of window).
 e2e_focus() {
-  timeout $((10 * E2E_TIMEOUT_FACTOR)) xdotool windowfocus --sync "$1" ||
-    e2e_fail "cannot focus window $1"
+  local target=$1
+  if [[ "$target" == 0x* ]]; then
+    timeout $((10 * E2E_TIMEOUT_FACTOR)) xdotool windowfocus --sync "$target" 2>/dev/null ||
+      e2e_fail "cannot focus window $target"
+    return 0
+  fi
+  local deadline id
+  deadline=$(_e2e_deadline 60)
+  while :; do
+    id=$(e2e_wait_window "$target" 60)
+    timeout $((10 * E2E_TIMEOUT_FACTOR)) xdotool windowfocus --sync "$id" 2>/dev/null && return 0
+    [ "$SECONDS" -lt "$deadline" ] || e2e_fail "cannot focus a window \"$target\""
+    sleep 0.05
+  done
 }
 
-# e2e_keys ID KEY...: focuses the window, then presses each key as a real key press.
+# e2e_keys WINDOW KEY...: focuses the window (an id or a name, as e2e_focus takes), then presses
+# each key as a real key press.
 # (xdotool key --window sends synthetic events, which SDL windows ignore.)
 e2e_keys() {
   local id=$1
@@ -233,3 +249,27 @@ e2e_pixel() {
   local at="p{$2,$3}"
   convert "$1" -format "%[fx:round(255*$at.r)] %[fx:round(255*$at.g)] %[fx:round(255*$at.b)]" info:
 }
+
+# e2e_screen_pixel X Y: the pixel now on the screen, as e2e_pixel gives it.
+e2e_screen_pixel() {
+  import -window root -crop "1x1+$1+$2" -depth 8 txt:- |
+    sed -n '2s/^[^(]*(\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1 \2 \3/p'
+}
+
+# e2e_wait_screen_pixel X Y PATTERN [TIMEOUT] [PID]: waits until the screen's pixel at (X, Y),
+# written "R G B", matches the extended regular expression PATTERN. A program that shows what
+# it should has finished setting up its window: a safe moment to press keys.
+e2e_wait_screen_pixel() {
+  local x=$1 y=$2 pattern=$3 timeout=${4:-60} pid=${5:-}
+  local deadline pixel
+  deadline=$(_e2e_deadline "$timeout")
+  while :; do
+    pixel=$(e2e_screen_pixel "$x" "$y")
+    [[ "$pixel" =~ $pattern ]] && return 0
+    if [ -n "$pid" ] && ! kill -0 "$pid" 2>/dev/null; then
+      e2e_fail "the program ended before ($x, $y) showed $pattern"
+    fi
+    [ "$SECONDS" -lt "$deadline" ] || e2e_fail "($x, $y) shows '$pixel', not $pattern, after ${timeout}s"
+  done
+}
+
