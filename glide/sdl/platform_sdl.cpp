@@ -134,8 +134,12 @@ void createDisplayWindow() {
     display.failed = true;
   } else {
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+    // Made at the desktop's size and corner, so that it covers the screen even where no window
+    // manager carries out the full-screen request (a bare X server, a kiosk session).
+    SDL_Rect desktop{0, 0, 640, 480};
+    SDL_GetDisplayBounds(0, &desktop);
     display.window =
-        SDL_CreateWindow("Rezud", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, 640, 480,
+        SDL_CreateWindow("Rezud", desktop.x, desktop.y, desktop.w, desktop.h,
                          SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS | SDL_WINDOW_SHOWN);
     if (display.window) {
       display.renderer = SDL_CreateRenderer(display.window, -1, SDL_RENDERER_PRESENTVSYNC);
