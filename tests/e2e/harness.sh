@@ -142,6 +142,12 @@ e2e_wait_window() {
   done
 }
 
+# e2e_window_geometry ID: the window's size and place on the screen, "WxH+X+Y".
+e2e_window_geometry() {
+  xwininfo -id "$1" | awk '/Absolute upper-left X/ { x = $NF } /Absolute upper-left Y/ { y = $NF }
+    /^ *Width:/ { w = $NF } /^ *Height:/ { h = $NF } END { print w "x" h "+" x "+" y }'
+}
+
 # e2e_no_window NAME: fails the test if a viewable window named NAME is on the screen now.
 e2e_no_window() {
   local id

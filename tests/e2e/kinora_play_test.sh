@@ -38,6 +38,14 @@ middle_pixel() {
   od -An -tx1 -j $((18 + 3 * (225 * 450 + 225))) -N 3 "$1" | tr -s ' ' | sed 's/^ //'
 }
 
+# The display window covers the screen, even with no window manager to ask.
+e2e_start shown "$kinora" two.kzm
+e2e_wait_window "Rezud" 60 "$E2E_PID" >/dev/null
+e2e_wait_screen_pixel 512 384 "$picture_shown" 60 "$E2E_PID"
+e2e_expect "$(e2e_window_geometry "$(e2e_wait_window "Rezud")")" "1024x768+0+0" "window geometry"
+e2e_keys "Rezud" Escape
+e2e_wait_exit "$E2E_PID" 60
+
 # Three saves, then Escape.
 play first space space space Escape
 for n in 0 1 2; do
