@@ -15,6 +15,7 @@
 #include "e2e/kzm_writer.h"
 #include "engine/messages.h"
 #include "engine/morph_engine.h"
+#include "glide/board_testing.h"
 #include "glide/call_log.h"
 #include "glide/platform.h"
 
@@ -146,6 +147,19 @@ TEST_F(PlayerTest, RefusesWhatItCannotPlayWithAMessageAndWithoutADisplay) {
   std::ofstream("truncated.kzm", std::ios::binary)
       .write(reinterpret_cast<const char*>(bytes.data()), 5000);
   expectRefused("truncated.kzm", "Cannot read this project file!\n\ntruncated.kzm: ");
+}
+
+TEST_F(PlayerTest, ARefusedVideoModeEndsTheRunAsAFailure) {
+  testing_kzm::ProjectSpec spec;
+  const std::string path = project("two.kzm", spec);
+  MorphEngine engine;
+  glide::testing::refuseVideoModes(true);
+  const int exitCode = player::runPlayer(engine, path);
+  glide::testing::refuseVideoModes(false);
+  EXPECT_EQ(exitCode, 1);
+  ASSERT_EQ(shownMessages.size(), 1u);
+  EXPECT_EQ(shownMessages[0].text, " Couldn't set 3dfx videomode 640x480.");
+  EXPECT_EQ(shownMessages[0].caption, kEngineErrorCaption);
 }
 
 // Two solid pictures at speed 1: every frame shows one picture whole, picture 0 (red) in the
