@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
+#include "glide/fast_rasterizer.h"
 #include "glide/platform.h"
 
 namespace glide {
@@ -33,6 +35,37 @@ bool isTexture256Rgb565(const GrTexInfo* info) {
          info->aspectRatio == GR_ASPECT_1x1 && info->format == GR_TEXFMT_RGB_565;
 }
 
+bool cpuRuns(RasterPath path) {
+  switch (path) {
+    case RasterPath::Reference:
+    case RasterPath::Portable:
+      return true;
+    case RasterPath::Avx2:
+      return __builtin_cpu_supports("avx2");
+    case RasterPath::Avx512:
+      return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+             __builtin_cpu_supports("avx512vl");
+  }
+  return false;
+}
+
+RowRasterizer rowRasterizer(RasterPath path) {
+  switch (path) {
+    case RasterPath::Avx2:
+      return drawRowsAvx2;
+    case RasterPath::Avx512:
+      return drawRowsAvx512;
+    default:
+      return drawRowsPortable;
+  }
+}
+
+// Both cores of the machine this was made for; more where they exist, within reason.
+int drawingThreads() {
+  const unsigned cores = std::thread::hardware_concurrency();
+  return static_cast<int>(std::clamp(cores, 1u, 4u));
+}
+
 bool fitsTextureMemory(uint32_t address) {
   return address >= kTextureMinAddress && address % 2 == 0 &&
          address <= kTextureMemoryBytes - kTextureBytes;
@@ -44,7 +77,15 @@ void Board::FreeDeleter::operator()(uint16_t* memory) const {
   std::free(memory);
 }
 
-Board::Board() = default;
+Board::Board() {
+  for (RasterPath path : {RasterPath::Avx512, RasterPath::Avx2, RasterPath::Portable}) {
+    if (cpuRuns(path)) {
+      path_ = path;
+      break;
+    }
+  }
+}
+
 Board::~Board() {
   releaseAll();
 }
@@ -87,6 +128,7 @@ void Board::shutdown() {
 void Board::releaseAll() {
   finishDrawing();
   closeWindow();
+  fast_.reset();  // its threads end with it
   textureMemory_.reset();
   textureSource_ = nullptr;
 }
@@ -177,8 +219,6 @@ uint16_t* Board::bufferPixels(GrBuffer_t buffer) {
 
 void Board::drawTriangle(const GrVertex& a, const GrVertex& b, const GrVertex& c) {
   if (width_ == 0 || !textureSource_) return;
-  TriangleSetup setup;
-  if (!setUpTriangle(a, b, c, width_, height_, setup)) return;
   DrawState state;
   state.texture = textureSource_;
   state.target = {bufferPixels(renderBuffer_), width_, height_};
@@ -186,10 +226,24 @@ void Board::drawTriangle(const GrVertex& a, const GrVertex& b, const GrVertex& c
   state.srcFactor = blendFactor(blendSource_, alpha);
   state.dstFactor = blendFactor(blendDestination_, alpha);
   state.dither = &ditherMatrix(dither_);
-  drawTriangleReference(setup, state);
+  if (path_ == RasterPath::Reference) {
+    TriangleSetup setup;
+    if (setUpTriangle(a, b, c, width_, height_, setup)) drawTriangleReference(setup, state);
+    return;
+  }
+  // Blending nothing in changes no pixel: the destination comes back exactly, and as an RGB565
+  // colour it passes the dither unchanged.
+  if (state.srcFactor == 0 && state.dstFactor == 256) return;
+  if (!fast_) {
+    const int threads = threads_ > 0 ? threads_ : drawingThreads();
+    fast_ = std::make_unique<FastRasterizer>(rowRasterizer(path_), threads);
+  }
+  fast_->add(a, b, c, state);
 }
 
-void Board::finishDrawing() {}
+void Board::finishDrawing() {
+  if (fast_) fast_->finish();
+}
 
 void Board::swapBuffers() {
   if (width_ == 0) return;
@@ -228,9 +282,16 @@ Surface Board::buffer(GrBuffer_t buffer) {
   return {pixels, width_, height_};
 }
 
-bool Board::setRasterPath(RasterPath path) {
-  if (path != RasterPath::Reference) return false;
+void Board::setDrawingThreads(int threads) {
   finishDrawing();
+  fast_.reset();
+  threads_ = threads;
+}
+
+bool Board::setRasterPath(RasterPath path) {
+  if (!cpuRuns(path)) return false;
+  finishDrawing();
+  fast_.reset();
   path_ = path;
   return true;
 }

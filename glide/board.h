@@ -62,6 +62,8 @@ constexpr uint32_t kTextureBytes = 256 * 256 * 2;  // one 256 x 256 RGB565 textu
 
 enum class RasterPath { Reference, Portable, Avx2, Avx512 };
 
+class FastRasterizer;
+
 class Board {
  public:
   Board();
@@ -105,8 +107,11 @@ class Board {
   void refuseVideoMode(GrScreenResolution_t resolution, bool refuse);
   Surface buffer(GrBuffer_t buffer);  // draws what is pending first
   const uint16_t* textureMemory() const { return textureMemory_.get(); }
+  // The board starts with the fastest path this CPU has.
   bool setRasterPath(RasterPath path);
   RasterPath rasterPath() const { return path_; }
+  // How many threads the fast paths draw with; 0 for the machine's cores.
+  void setDrawingThreads(int threads);
 
  private:
   struct FreeDeleter {
@@ -141,6 +146,8 @@ class Board {
   std::vector<GrScreenResolution_t> refusedModes_;
 
   RasterPath path_ = RasterPath::Reference;
+  int threads_ = 0;
+  std::unique_ptr<FastRasterizer> fast_;  // made on first use for any path but the reference
 };
 
 // The one board of the process.

@@ -33,12 +33,16 @@ inline const uint16_t* textureMemory() {
 }
 
 // Chooses how triangles are drawn from now on; false (and no change) when this CPU cannot.
-// The reference is the default for tests; the programs start with the fastest.
+// The board starts with the fastest path the CPU has.
 inline bool setRasterPath(RasterPath path) {
   return board().setRasterPath(path);
 }
 inline RasterPath rasterPath() {
   return board().rasterPath();
+}
+// How many threads the fast paths draw with; 0 (the default) for the machine's cores.
+inline void setDrawingThreads(int threads) {
+  board().setDrawingThreads(threads);
 }
 
 }  // namespace glide::testing

@@ -28,4 +28,18 @@ struct DrawState {
 // the plainest form. The fast paths must give exactly its pixels.
 void drawTriangleReference(const TriangleSetup& setup, const DrawState& state);
 
+// The fast paths draw a band of rows at a time: rows firstRow..lastRow (inclusive, within the
+// set-up's rows) of one triangle. Each gives exactly the reference's pixels.
+using RowRasterizer = void (*)(const TriangleSetup& setup, const DrawState& state, int32_t firstRow,
+                               int32_t lastRow);
+// Plain C++ for any CPU: each row stepped pixel by pixel with integer increments.
+void drawRowsPortable(const TriangleSetup& setup, const DrawState& state, int32_t firstRow,
+                      int32_t lastRow);
+// 8 pixels at a time; only where the CPU has AVX2.
+void drawRowsAvx2(const TriangleSetup& setup, const DrawState& state, int32_t firstRow,
+                  int32_t lastRow);
+// 16 pixels at a time; only where the CPU has AVX-512 F, BW and VL.
+void drawRowsAvx512(const TriangleSetup& setup, const DrawState& state, int32_t firstRow,
+                    int32_t lastRow);
+
 }  // namespace glide

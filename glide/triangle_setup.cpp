@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstdlib>
 
 #include "glide/pixel_pipeline.h"
 
@@ -121,6 +123,15 @@ bool setUpTriangle(const GrVertex& a, const GrVertex& b, const GrVertex& c, int3
   setup.edges[0] = makeEdge(v[0], v[1], originX, originY);
   setup.edges[1] = makeEdge(v[1], v[2], originX, originY);
   setup.edges[2] = makeEdge(v[2], v[0], originX, originY);
+
+  const int64_t columns = right - left + 16;
+  const int64_t rows = bottom - top;
+  setup.edgesFit32 = true;
+  for (const EdgeFunction& edge : setup.edges) {
+    const int64_t largest =
+        std::abs(edge.atOrigin) + std::abs(edge.stepX) * columns + std::abs(edge.stepY) * rows;
+    if (largest > INT32_MAX) setup.edgesFit32 = false;
+  }
 
   const double determinant = static_cast<double>(area) / (kSubpixels * kSubpixels);
   return makePlane(v, &FixedVertex::s, determinant, setup.left, setup.top, setup.s) &&

@@ -45,6 +45,9 @@ struct TriangleSetup {
   int32_t left, top, right, bottom;
   EdgeFunction edges[3];
   TexturePlane s, t;
+  // Every edge value over the rectangle, and up to 16 pixels beyond its right side, fits in
+  // 32 bits: the vector paths may then work on 32-bit lanes.
+  bool edgesFit32;
 };
 
 // Sets up the triangle a, b, c (either winding) for a screen of width x height pixels.

@@ -1,0 +1,155 @@
+// Every fast path against the reference rasteriser, pixel for pixel: random triangles of every
+// kind (tiny, thin, huge, off the screen, overlapping, at any blend and dither), and whole
+// frames of a morph played by the engine.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "board_fixture.h"
+#include "engine/morph_engine.h"
+
+namespace {
+
+struct Frame {
+  std::vector<uint16_t> front, back;
+};
+
+Frame snapshot() {
+  const glide::Surface front = glide::testing::frontBuffer();
+  const glide::Surface back = glide::testing::backBuffer();
+  const size_t size = static_cast<size_t>(front.width) * front.height;
+  return {{front.pixels, front.pixels + size}, {back.pixels, back.pixels + size}};
+}
+
+void expectSameFrame(const Frame& actual, const Frame& expected, int width, int height,
+                     const std::string& name) {
+  EXPECT_TRUE(actual.front == expected.front) << frames::keepForInspection(
+      name + "_front", actual.front.data(), expected.front.data(), width, height);
+  EXPECT_TRUE(actual.back == expected.back) << frames::keepForInspection(
+      name + "_back", actual.back.data(), expected.back.data(), width, height);
+}
+
+GrVertex randomVertex(std::mt19937& random, float extent) {
+  std::uniform_real_distribution<float> position(-0.2f * extent, 1.2f * extent);
+  std::uniform_real_distribution<float> texel(-600.0f, 600.0f);
+  GrVertex v{};
+  // Mostly on the 1/16 grid, as the display part sends them; some not.
+  v.x = position(random);
+  v.y = position(random);
+  if (random() % 4 != 0) {
+    v.x = std::round(v.x * 16.0f) / 16.0f;
+    v.y = std::round(v.y * 16.0f) / 16.0f;
+  }
+  v.oow = 1.0f;
+  v.tmuvtx[0] = {texel(random), texel(random), 1.0f};
+  return v;
+}
+
+// One long sequence of triangles with state changes between them, drawn through the Glide
+// calls; the same seed gives the same calls.
+void drawRandomScene(uint32_t seed, const PictureSlot& first, const PictureSlot& second) {
+  std::mt19937 random(seed);
+  const GrAlphaBlendFnc_t factors[] = {GR_BLEND_ZERO, GR_BLEND_SRC_ALPHA, GR_BLEND_ONE,
+                                       GR_BLEND_ONE_MINUS_SRC_ALPHA};
+  const GrDitherMode_t dithers[] = {GR_DITHER_DISABLE, GR_DITHER_2x2, GR_DITHER_4x4};
+  for (int n = 0; n < 1200; ++n) {
+    if (n % 50 == 0) {
+      const PictureSlot& slot = random() % 2 ? first : second;
+      grTexSource(GR_TMU0, slot.texAddress, GR_MIPMAPLEVELMASK_BOTH,
+                  const_cast<GrTexInfo*>(&slot.texInfo));
+      grDitherMode(dithers[random() % 3]);
+      // Mostly the programs' blend, sometimes another.
+      if (random() % 3 == 0) {
+        grAlphaBlendFunction(factors[random() % 4], factors[random() % 4], GR_BLEND_ZERO,
+                             GR_BLEND_ZERO);
+      } else {
+        grAlphaBlendFunction(GR_BLEND_SRC_ALPHA, GR_BLEND_ONE_MINUS_SRC_ALPHA, GR_BLEND_ZERO,
+                             GR_BLEND_ZERO);
+      }
+    }
+    if (n % 7 == 0) grConstantColorValue(random() % 3 == 0 ? 255 : random() % 256);
+    if (n == 600) grBufferSwap(1);
+    GrVertex a = randomVertex(random, 640.0f);
+    GrVertex b = randomVertex(random, 640.0f);
+    GrVertex c = randomVertex(random, 640.0f);
+    // Mostly small, like grid cells; some slivers; a few long ones reaching far off the
+    // screen; now and then one as large as the screen.
+    const float scale = n % 40 == 0 ? 1.0f : 0.04f;
+    b.x = a.x + (b.x - a.x) * scale;
+    b.y = a.y + (b.y - a.y) * scale;
+    c.x = a.x + (c.x - a.x) * scale;
+    c.y = a.y + (c.y - a.y) * scale;
+    if (n % 5 == 1) {
+      c.x = b.x + 0.25f;
+      c.y = b.y + 0.0625f;
+    } else if (n % 5 == 2) {
+      a.x = n % 2 ? -5000.0f : 9000.0f;
+    }
+    guDrawTriangleWithClip(&a, &b, &c);
+  }
+  grBufferSwap(1);
+}
+
+class BoardPaths : public BoardFixture {};
+
+TEST_P(BoardPaths, RandomTrianglesMatchTheReference) {
+  open(450, GR_DITHER_2x2);
+  const PictureSlot& first = addPicture(frames::photoPicture(11));
+  const PictureSlot& second = addPicture(frames::photoPicture(12));
+  for (const uint32_t seed : {1u, 2u}) {
+    ASSERT_TRUE(glide::testing::setRasterPath(glide::RasterPath::Reference));
+    drawRandomScene(seed, first, second);
+    const Frame expected = snapshot();
+    ASSERT_TRUE(glide::testing::setRasterPath(GetParam()));
+    display->openDisplay(450);  // both buffers black again
+    drawRandomScene(seed, first, second);
+    expectSameFrame(snapshot(), expected, 640, 480, "random_scene" + std::to_string(seed));
+    display->openDisplay(450);
+  }
+}
+
+// A morph as the player plays it: control points that warp the grid, a few transitions, the
+// largest and a middling setting, each dither mode.
+TEST_P(BoardPaths, PlayedFramesMatchTheReference) {
+  const struct {
+    int quality, playSize, dither, speed;
+  } settings[] = {{28, 450, 0, 4}, {64, 1200, 1, 1}, {9, 700, 2, 3}, {3, 300, 0, 2}};
+  for (const auto& setting : settings) {
+    MorphEngine engine;
+    for (int n = 0; n < 3; ++n) engine.insertPicture(frames::photoPicture(20 + n), n);
+    const int point = engine.addPoint(0, 100, 100);
+    engine.movePoint(1, point, 140, 80);
+    const int other = engine.addPoint(0, 200, 60);
+    engine.movePoint(2, other, 150, 120);
+    engine.quality = setting.quality;
+    engine.playSize = setting.playSize;
+    engine.ditherMode = setting.dither;
+    engine.speed = setting.speed;
+    std::vector<Frame> expected;
+    for (const glide::RasterPath path : {glide::RasterPath::Reference, GetParam()}) {
+      ASSERT_TRUE(glide::testing::setRasterPath(path));
+      ASSERT_EQ(engine.preparePlayback(), 0);
+      for (int frame = 0; frame < setting.speed + 2; ++frame) {
+        engine.playFrame();
+        if (path == glide::RasterPath::Reference) {
+          expected.push_back(snapshot());
+        } else {
+          const glide::Surface front = glide::testing::frontBuffer();
+          expectSameFrame(
+              snapshot(), expected[frame], front.width, front.height,
+              "played_q" + std::to_string(setting.quality) + "_frame" + std::to_string(frame));
+        }
+      }
+      engine.endPlayback();
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(FastPaths, BoardPaths, ::testing::ValuesIn([] {
+                           std::vector<glide::RasterPath> paths = availableRasterPaths();
+                           paths.erase(paths.begin());  // the reference itself
+                           return paths;
+                         }()),
+                         rasterPathName);
+
+}  // namespace
