@@ -36,6 +36,17 @@ inline std::string rasterPathName(const ::testing::TestParamInfo<glide::RasterPa
   return "Unknown";
 }
 
+// The play square of the front buffer (the frame on display), rows from the top.
+inline std::vector<uint16_t> playSquareOf(const GlideDisplay& display) {
+  const glide::Surface front = glide::testing::frontBuffer();
+  std::vector<uint16_t> square;
+  for (int y = 0; y < display.viewSize; ++y) {
+    const uint16_t* row = front.pixels + (display.originY + y) * front.width + display.originX;
+    square.insert(square.end(), row, row + display.viewSize);
+  }
+  return square;
+}
+
 class BoardFixture : public ::testing::TestWithParam<glide::RasterPath> {
  protected:
   void SetUp() override {
@@ -93,16 +104,7 @@ class BoardFixture : public ::testing::TestWithParam<glide::RasterPath> {
                       t2.y, t3.x, t3.y, alpha, picture);
   }
 
-  // The play square of the front buffer (the frame on display), rows from the top.
-  std::vector<uint16_t> playSquare() {
-    const glide::Surface front = glide::testing::frontBuffer();
-    std::vector<uint16_t> square;
-    for (int y = 0; y < display->viewSize; ++y) {
-      const uint16_t* row = front.pixels + (display->originY + y) * front.width + display->originX;
-      square.insert(square.end(), row, row + display->viewSize);
-    }
-    return square;
-  }
+  std::vector<uint16_t> playSquare() { return playSquareOf(*display); }
 
   std::unique_ptr<GlideDisplay> display;
   std::vector<std::unique_ptr<PictureSlot>> slots;
