@@ -214,6 +214,8 @@ void stopPresentation() {
   if (presentationStarts == 0) return;
   if (--presentationStarts == 0) releaseDisplay();
   SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  // With nothing of SDL left in use, let it release what it holds besides (its D-Bus link).
+  if (SDL_WasInit(SDL_INIT_EVERYTHING) == 0) SDL_Quit();
 }
 
 void presentFrame(const uint16_t* pixels, int width, int height) {
