@@ -175,6 +175,12 @@ uint8_t pollKey() {
 
 void destroyDisplayWindow() {
   releaseDisplay();
+  // Keys pressed for the window and never read go with it: in the editor, an Escape left over
+  // from one preview would otherwise end the next one at its first frame.
+  if (SDL_WasInit(SDL_INIT_VIDEO) != 0) {
+    SDL_PumpEvents();
+    SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+  }
 }
 
 void setHostEventHook(void (*hook)()) {

@@ -240,6 +240,18 @@ TEST_F(DisplayWindowTest, NeverWaitsAndRunsTheHostHookOnEveryPoll) {
   EXPECT_EQ(hookRuns, 1001);
 }
 
+TEST_F(DisplayWindowTest, KeysLeftUnreadGoWithTheWindow) {
+  pushKey(SDL_KEYDOWN, SDLK_ESCAPE);
+  destroyDisplayWindow();
+  createDisplayWindow();
+  window = findWindowTitled("Rezud");
+  ASSERT_NE(window, nullptr);
+  SDL_Event event;
+  while (SDL_PollEvent(&event)) {
+    ASSERT_NE(event.type, Uint32{SDL_KEYDOWN}) << "a key from the window before";
+  }
+}
+
 TEST_F(DisplayWindowTest, InjectedKeysArriveLikeRealOnes) {
   injectHeadlessKey(32);
   injectHeadlessKey(65);

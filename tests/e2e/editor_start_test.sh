@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# ORVANTE in a real X server: it starts, shows its dialog "orvante" with black panes, a
+# screenshot of it is kept, and Exit ends it with exit code 0.
+#   editor_start_test.sh ORVANTE SCREENSHOT.png
+source "$(dirname "$0")/harness.sh"
+source "$(dirname "$0")/editor_e2e.sh"
+orvante=$1
+screenshot=$2
+
+e2e_init editor_start
+e2e_start_xvfb
+e2e_start orvante "$orvante"
+dialog=$(e2e_wait_window "orvante" 60 "$E2E_PID")
+
+# Both panes black, the dialog's own background around them: the dialog has painted.
+read -r -a left <<<"$(editor_point "$dialog" left_pane)"
+read -r -a right <<<"$(editor_point "$dialog" right_pane)"
+e2e_wait_screen_pixel "${left[0]}" "${left[1]}" '^0 0 0$' 60 "$E2E_PID"
+e2e_wait_screen_pixel "${right[0]}" "${right[1]}" '^0 0 0$' 60 "$E2E_PID"
+read -r -a corner <<<"$(editor_origin "$dialog")"
+[ "$(e2e_screen_pixel $((corner[0] + 2)) $((corner[1] + 2)))" != "0 0 0" ] ||
+  e2e_fail "the dialog's background is black"
+
+mkdir -p "$(dirname "$screenshot")"
+e2e_screenshot "$screenshot" "$dialog"
+size=$(identify -format '%wx%h' "$screenshot")
+e2e_expect "$size" "626x306" "size of the dialog"
+
+editor_click "$dialog" exit
+e2e_wait_exit "$E2E_PID" 60
+e2e_expect "$E2E_STATUS" 0 "exit code after Exit"
+echo "editor start test passed (screenshot: $screenshot)"
