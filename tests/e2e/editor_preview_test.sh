@@ -10,15 +10,16 @@ make_project=$2
 
 e2e_init editor_preview
 e2e_start_xvfb
-# Speed 1: every frame shows one whole picture, red (picture 0) or blue (picture 1).
-"$make_project" two.kzm pictures=2 speed=1 size=450
+# Speed 1: every frame shows one whole picture, red, blue or green. Three pictures make the
+# frame limit 3, so that two Spaces leave the preview to Escape.
+"$make_project" three.kzm pictures=3 speed=1 size=450
 frame_bytes=$((18 + 3 * 450 * 450))
-picture_shown='^(2(48|55) 0 0|0 0 2(48|55))$'
+picture_shown='^(2(48|55) 0 0|0 0 2(48|55)|0 2(52|55) 0)$'
 
 e2e_start orvante "$orvante"
 editor=$E2E_PID
 dialog=$(e2e_wait_window "orvante" 60 "$editor")
-editor_open_file "$dialog" "$E2E_DIR/two.kzm"
+editor_open_file "$dialog" "$E2E_DIR/three.kzm"
 read -r -a left <<<"$(editor_point "$dialog" left_pane)"
 e2e_wait_screen_pixel "${left[0]}" "${left[1]}" '^2(48|55) 0 0$' 60 "$editor"
 
