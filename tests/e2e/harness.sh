@@ -27,6 +27,14 @@ E2E_KEEP=0
 
 _e2e_log() { echo "e2e: $*" >&2; }
 
+# e2e_running PID: true while the process runs (one that ended but was not waited for yet
+# still answers kill -0, so its state is read).
+e2e_running() {
+  local state
+  state=$(ps -o stat= -p "$1" 2>/dev/null) || return 1
+  [[ "$state" != Z* ]]
+}
+
 # _e2e_deadline SECONDS: the time by which a wait of that many (scaled) seconds gives up.
 _e2e_deadline() { echo $((SECONDS + $1 * E2E_TIMEOUT_FACTOR)); }
 
@@ -86,13 +94,15 @@ e2e_start_xvfb() {
   cookie=$(mcookie)
   xauth -q -f "$E2E_DIR/server.auth" add :0 . "$cookie" 2>/dev/null
   : >"$E2E_DIR/display"
-  Xvfb -displayfd 3 -auth "$E2E_DIR/server.auth" -screen 0 "$screen" -nolisten tcp \
+  # -noreset: by default the server resets when its last client leaves, and a program that
+  # connects during the reset is turned away (it would then find "no hardware").
+  Xvfb -displayfd 3 -auth "$E2E_DIR/server.auth" -screen 0 "$screen" -nolisten tcp -noreset \
     3>"$E2E_DIR/display" >"$E2E_DIR/xvfb.log" 2>&1 &
   E2E_XVFB_PID=$!
   local deadline
   deadline=$(_e2e_deadline 30)
   until grep -q '^[0-9][0-9]*$' "$E2E_DIR/display" 2>/dev/null; do
-    kill -0 "$E2E_XVFB_PID" 2>/dev/null || e2e_fail "Xvfb did not start: $(cat "$E2E_DIR/xvfb.log")"
+    e2e_running "$E2E_XVFB_PID" || e2e_fail "Xvfb did not start: $(cat "$E2E_DIR/xvfb.log")"
     [ "$SECONDS" -lt "$deadline" ] || e2e_fail "Xvfb reported no display number"
     sleep 0.05
   done
@@ -134,7 +144,7 @@ e2e_wait_window() {
         return 0
       fi
     done
-    if [ -n "$pid" ] && ! kill -0 "$pid" 2>/dev/null; then
+    if [ -n "$pid" ] && ! e2e_running "$pid"; then
       e2e_fail "the program ended before a window \"$name\" was shown"
     fi
     [ "$SECONDS" -lt "$deadline" ] || e2e_fail "no viewable window \"$name\" within ${timeout}s"
@@ -213,7 +223,7 @@ e2e_wait_exit() {
   local pid=$1 timeout=${2:-60}
   local deadline
   deadline=$(_e2e_deadline "$timeout")
-  while kill -0 "$pid" 2>/dev/null; do
+  while e2e_running "$pid"; do
     [ "$SECONDS" -lt "$deadline" ] || e2e_fail "process $pid still running after ${timeout}s"
     sleep 0.05
   done
@@ -272,7 +282,7 @@ e2e_wait_screen_pixel() {
   while :; do
     pixel=$(e2e_screen_pixel "$x" "$y")
     [[ "$pixel" =~ $pattern ]] && return 0
-    if [ -n "$pid" ] && ! kill -0 "$pid" 2>/dev/null; then
+    if [ -n "$pid" ] && ! e2e_running "$pid"; then
       e2e_fail "the program ended before ($x, $y) showed $pattern"
     fi
     [ "$SECONDS" -lt "$deadline" ] || e2e_fail "($x, $y) shows '$pixel', not $pattern, after ${timeout}s"
