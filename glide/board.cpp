@@ -236,7 +236,8 @@ void Board::drawTriangle(const GrVertex& a, const GrVertex& b, const GrVertex& c
   if (state.srcFactor == 0 && state.dstFactor == 256) return;
   if (!fast_) {
     const int threads = threads_ > 0 ? threads_ : drawingThreads();
-    fast_ = std::make_unique<FastRasterizer>(rowRasterizer(path_), threads);
+    const PairRowRasterizer pairs = path_ == RasterPath::Avx512 ? drawRowsPairAvx512 : nullptr;
+    fast_ = std::make_unique<FastRasterizer>(rowRasterizer(path_), pairs, threads);
   }
   fast_->add(a, b, c, state);
 }

@@ -1,6 +1,7 @@
 #include "glide/fast_rasterizer.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace glide {
 
@@ -8,6 +9,20 @@ namespace {
 
 // Below this many triangles a finish() is not worth waking the other threads for.
 constexpr size_t kParallelMinimum = 64;
+
+// A corner on the board's 1/16-pixel grid, as the set-up takes it; false where the set-up
+// would refuse it.
+bool snapCorner(float x, float y, int64_t& fixedX, int64_t& fixedY) {
+  const double limit = kMaxCoordinate;
+  if (!(std::fabs(x) <= limit) || !(std::fabs(y) <= limit)) return false;
+  fixedX = static_cast<int64_t>(std::nearbyint(static_cast<double>(x) * kSubpixels));
+  fixedY = static_cast<int64_t>(std::nearbyint(static_cast<double>(y) * kSubpixels));
+  return true;
+}
+
+int64_t side(int64_t ax, int64_t ay, int64_t bx, int64_t by, int64_t px, int64_t py) {
+  return (bx - ax) * (py - ay) - (by - ay) * (px - ax);
+}
 
 GrVertex toVertex(float x, float y, float s, float t) {
   GrVertex vertex{};
@@ -20,8 +35,8 @@ GrVertex toVertex(float x, float y, float s, float t) {
 
 }  // namespace
 
-FastRasterizer::FastRasterizer(RowRasterizer rows, int threads)
-    : rows_(rows), threads_(std::max(threads, 1)) {
+FastRasterizer::FastRasterizer(RowRasterizer rows, PairRowRasterizer pairs, int threads)
+    : rows_(rows), pairs_(pairs), threads_(std::max(threads, 1)) {
   bins_.resize(threads_);
   if (threads_ > 1) {
     setUpDone_ = std::make_unique<std::barrier<>>(threads_);
@@ -48,6 +63,62 @@ void FastRasterizer::add(const GrVertex& a, const GrVertex& b, const GrVertex& c
     recorded.corners[k] = {v.x, v.y, v.tmuvtx[0].sow, v.tmuvtx[0].tow};
   }
   recorded.state = state;
+  recorded.role = Role::Alone;
+  if (pairs_ && triangles_.size() >= 4) pairUpLastFour();
+}
+
+namespace {
+
+// Triangles p and q share an edge and lie on its two sides, so that no pixel is in both.
+template <typename Corner>
+bool apartAcrossSharedEdge(const Corner (&p)[3], const Corner (&q)[3]) {
+  int64_t px[3], py[3], qx[3], qy[3];
+  for (int k = 0; k < 3; ++k) {
+    if (!snapCorner(p[k].x, p[k].y, px[k], py[k]) || !snapCorner(q[k].x, q[k].y, qx[k], qy[k])) {
+      return false;
+    }
+  }
+  for (int a = 0; a < 3; ++a) {
+    for (int b = a + 1; b < 3; ++b) {
+      for (int c = 0; c < 3; ++c) {
+        for (int d = 0; d < 3; ++d) {
+          if (c == d || px[a] != qx[c] || py[a] != qy[c] || px[b] != qx[d] || py[b] != qy[d]) {
+            continue;
+          }
+          const int pOther = 3 - a - b;
+          const int qOther = 3 - c - d;
+          const int64_t pSide = side(px[a], py[a], px[b], py[b], px[pOther], py[pOther]);
+          const int64_t qSide = side(px[a], py[a], px[b], py[b], qx[qOther], qy[qOther]);
+          return (pSide > 0 && qSide < 0) || (pSide < 0 && qSide > 0);
+        }
+      }
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+// The last four recorded are a cell when triangles n and n + 2 have the same corners, target
+// and dither, as have n + 1 and n + 3, and n + 1 and n + 2 do not overlap: then n + 2 may be
+// drawn right after n, and n + 3 after n + 1, with every pixel seeing the same order.
+void FastRasterizer::pairUpLastFour() {
+  Recorded* t = &triangles_[triangles_.size() - 4];
+  for (int k = 0; k < 4; ++k) {
+    if (t[k].role != Role::Alone) return;
+  }
+  auto sameShape = [](const Recorded& a, const Recorded& b) {
+    for (int k = 0; k < 3; ++k) {
+      if (a.corners[k].x != b.corners[k].x || a.corners[k].y != b.corners[k].y) return false;
+    }
+    return a.state.target.pixels == b.state.target.pixels && a.state.dither == b.state.dither;
+  };
+  if (!sameShape(t[0], t[2]) || !sameShape(t[1], t[3])) return;
+  if (!apartAcrossSharedEdge(t[1].corners, t[2].corners)) return;
+  t[0].role = Role::PairFirst;
+  t[1].role = Role::PairFirst;
+  t[2].role = Role::PairSecond;
+  t[3].role = Role::PairSecond;
 }
 
 void FastRasterizer::finish() {
@@ -119,13 +190,32 @@ void FastRasterizer::drawBands() {
     const int32_t lastRow = firstRow + kBandRows - 1;
     // The slices in order: every triangle of slice 0 was issued before any of slice 1.
     for (int part = 0; part < partsInUse_; ++part) {
-      for (const uint32_t i : bins_[part][band]) {
-        const TriangleSetup& setup = setUps_[i].setup;
-        rows_(setup, triangles_[i].state, std::max(firstRow, setup.top),
-              std::min(lastRow, setup.bottom));
-      }
+      for (const uint32_t i : bins_[part][band]) drawTriangleRows(i, firstRow, lastRow);
     }
   }
+}
+
+void FastRasterizer::drawTriangleRows(uint32_t i, int32_t firstRow, int32_t lastRow) {
+  const Recorded& triangle = triangles_[i];
+  const TriangleSetup& setup = setUps_[i].setup;
+  firstRow = std::max(firstRow, setup.top);
+  lastRow = std::min(lastRow, setup.bottom);
+  switch (triangle.role) {
+    case Role::PairFirst:
+      // The second's set-up may have failed on its texture coordinates alone.
+      if (setUps_[i + 2].drawn) {
+        pairs_(setup, triangle.state, setUps_[i + 2].setup, triangles_[i + 2].state, firstRow,
+               lastRow);
+        return;
+      }
+      break;
+    case Role::PairSecond:
+      if (setUps_[i - 2].drawn) return;  // drawn with the first
+      break;
+    case Role::Alone:
+      break;
+  }
+  rows_(setup, triangle.state, firstRow, lastRow);
 }
 
 }  // namespace glide

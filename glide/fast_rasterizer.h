@@ -3,6 +3,11 @@
 // time and draw, in each, every triangle that reaches into it in the order issued. A pixel lies
 // in one band only, so it still sees its triangles in their order, and the result equals
 // drawing them one by one.
+//
+// A cell of the mesh comes as four triangles: its two halves with the target picture, then the
+// same two with the source picture over it. Where the halves do not overlap, the source half
+// may follow its target half at once; with a pair rasteriser the two are then drawn in one
+// pass (one coverage test, the target's pixels blended under the source's in registers).
 #pragma once
 
 #include <atomic>
@@ -18,8 +23,8 @@ namespace glide {
 
 class FastRasterizer {
  public:
-  // threads: how many draw at once (this thread included).
-  FastRasterizer(RowRasterizer rows, int threads);
+  // threads: how many draw at once (this thread included); pairs may be nullptr.
+  FastRasterizer(RowRasterizer rows, PairRowRasterizer pairs, int threads);
   ~FastRasterizer();
   FastRasterizer(const FastRasterizer&) = delete;
   FastRasterizer& operator=(const FastRasterizer&) = delete;
@@ -35,9 +40,13 @@ class FastRasterizer {
   struct Corner {
     float x, y, s, t;
   };
+  // A triangle drawn on its own, first of a pair (drawn with the one two places later), or
+  // second of a pair (drawn with the one two places earlier).
+  enum class Role : uint8_t { Alone, PairFirst, PairSecond };
   struct Recorded {
     Corner corners[3];
     DrawState state;
+    Role role;
   };
   struct SetUp {
     TriangleSetup setup;
@@ -48,8 +57,11 @@ class FastRasterizer {
   void setUpPart(int part);  // set-up and binning of one slice of the triangles
   void drawBands();          // bands taken one at a time until none is left
   void helperLoop(int part);
+  void pairUpLastFour();
+  void drawTriangleRows(uint32_t i, int32_t firstRow, int32_t lastRow);
 
   RowRasterizer rows_;
+  PairRowRasterizer pairs_;
   int threads_;
   std::vector<Recorded> triangles_;
   std::vector<SetUp> setUps_;

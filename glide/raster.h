@@ -42,4 +42,13 @@ void drawRowsAvx2(const TriangleSetup& setup, const DrawState& state, int32_t fi
 void drawRowsAvx512(const TriangleSetup& setup, const DrawState& state, int32_t firstRow,
                     int32_t lastRow);
 
+// Two triangles of the same shape, target and dither, the second drawn right after the first:
+// the pixels as if the first were drawn whole and then the second, in one pass.
+using PairRowRasterizer = void (*)(const TriangleSetup& setup, const DrawState& state,
+                                   const TriangleSetup& over, const DrawState& overState,
+                                   int32_t firstRow, int32_t lastRow);
+void drawRowsPairAvx512(const TriangleSetup& setup, const DrawState& state,
+                        const TriangleSetup& over, const DrawState& overState, int32_t firstRow,
+                        int32_t lastRow);
+
 }  // namespace glide

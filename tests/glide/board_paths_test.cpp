@@ -108,6 +108,34 @@ TEST_P(BoardPaths, RandomTrianglesMatchTheReference) {
   }
 }
 
+// Cells drawn the way playFrame draws them, from a grid warped so hard that many cells fold
+// over (their two halves overlap) and neighbours cover each other, at a fading alpha: the
+// order of every blend shows.
+TEST_P(BoardPaths, FoldedCellsMatchTheReference) {
+  open(450, GR_DITHER_4x4);
+  const PictureSlot& target = addPicture(frames::photoPicture(31));
+  const PictureSlot& source = addPicture(frames::photoPicture(32));
+  const int quality = 12;
+  const std::vector<MeshPoint> folded = frames::warpedGrid(quality, 7.0, 0.3);
+  const std::vector<MeshPoint> texture = frames::regularGrid(quality);
+  const std::vector<MeshQuad> quads = frames::gridQuads(quality);
+  Frame expected;
+  for (const glide::RasterPath path : {glide::RasterPath::Reference, GetParam()}) {
+    ASSERT_TRUE(glide::testing::setRasterPath(path));
+    display->openDisplay(450);  // both buffers black again
+    display->setDitherMode(GR_DITHER_4x4);
+    for (const float alpha : {255.0f, 180.5f, 77.0f}) {
+      drawCrossFade(folded, texture, target, folded, source, alpha, quads);
+      display->swapBuffers();
+    }
+    if (path == glide::RasterPath::Reference) {
+      expected = snapshot();
+    } else {
+      expectSameFrame(snapshot(), expected, 640, 480, "folded_cells");
+    }
+  }
+}
+
 // A morph as the player plays it: control points that warp the grid, a few transitions, the
 // largest and a middling setting, each dither mode.
 TEST_P(BoardPaths, PlayedFramesMatchTheReference) {
