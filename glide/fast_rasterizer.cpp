@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <thread>
 
 namespace glide {
 
@@ -9,6 +10,8 @@ namespace {
 
 // Below this many triangles a finish() is not worth waking the other threads for.
 constexpr size_t kParallelMinimum = 64;
+// Triangles set up and sorted into bands as one piece of work.
+constexpr size_t kBatchSize = 256;
 
 // A corner on the board's 1/16-pixel grid, as the set-up takes it; false where the set-up
 // would refuse it.
@@ -37,13 +40,8 @@ GrVertex toVertex(float x, float y, float s, float t) {
 
 FastRasterizer::FastRasterizer(RowRasterizer rows, PairRowRasterizer pairs, int threads)
     : rows_(rows), pairs_(pairs), threads_(std::max(threads, 1)) {
-  bins_.resize(threads_);
-  if (threads_ > 1) {
-    setUpDone_ = std::make_unique<std::barrier<>>(threads_);
-    bandsDone_ = std::make_unique<std::barrier<>>(threads_);
-    for (int part = 1; part < threads_; ++part) {
-      helpers_.emplace_back(&FastRasterizer::helperLoop, this, part);
-    }
+  for (int helper = 1; helper < threads_; ++helper) {
+    helpers_.emplace_back(&FastRasterizer::helperLoop, this);
   }
 }
 
@@ -127,43 +125,69 @@ void FastRasterizer::finish() {
   for (const Recorded& triangle : triangles_)
     height = std::max(height, triangle.state.target.height);
   bandCount_ = (height + kBandRows - 1) / kBandRows;
+  batchCount_ = static_cast<int32_t>((triangles_.size() + kBatchSize - 1) / kBatchSize);
+  if (static_cast<int32_t>(bins_.size()) < batchCount_) bins_.resize(batchCount_);
   setUps_.resize(triangles_.size());
+  nextBatch_ = 0;
+  batchesDone_ = 0;
   nextBand_ = 0;
-  if (threads_ > 1 && triangles_.size() >= kParallelMinimum) {
-    partsInUse_ = threads_;
+  bandsDone_ = 0;
+  const bool helped = !helpers_.empty() && triangles_.size() >= kParallelMinimum;
+  if (helped) {
+    jobOpen_ = true;
     jobs_.fetch_add(1);
     jobs_.notify_all();
-    work(0);
-  } else {
-    partsInUse_ = 1;
-    setUpPart(0);
-    drawBands();
+  }
+  work();
+  if (helped) {
+    // Every band is drawn; a helper still inside has nothing left to claim and is leaving.
+    jobOpen_ = false;
+    while (helpersInside_.load() != 0) std::this_thread::yield();
   }
   triangles_.clear();
 }
 
-void FastRasterizer::helperLoop(int part) {
+void FastRasterizer::helperLoop() {
   uint32_t seen = 0;
   for (;;) {
     jobs_.wait(seen);
     seen = jobs_.load();
     if (stopping_) return;
-    work(part);
+    // Announce first, then look: finish() closes the job first, then waits for the announced.
+    helpersInside_.fetch_add(1);
+    if (jobOpen_) work();
+    helpersInside_.fetch_sub(1);
   }
 }
 
-void FastRasterizer::work(int part) {
-  setUpPart(part);
-  setUpDone_->arrive_and_wait();
-  drawBands();
-  bandsDone_->arrive_and_wait();
+namespace {
+
+// Waits for work that another thread has claimed and is finishing.
+void waitUntil(const std::atomic<int32_t>& counter, int32_t target) {
+  for (int spins = 0; counter.load() < target; ++spins) {
+    if (spins > 64) std::this_thread::yield();
+  }
 }
 
-void FastRasterizer::setUpPart(int part) {
-  const size_t count = triangles_.size();
-  const size_t begin = count * part / partsInUse_;
-  const size_t end = count * (part + 1) / partsInUse_;
-  std::vector<std::vector<uint32_t>>& bins = bins_[part];
+}  // namespace
+
+void FastRasterizer::work() {
+  for (int32_t batch; (batch = nextBatch_.fetch_add(1)) < batchCount_;) {
+    setUpBatch(batch);
+    batchesDone_.fetch_add(1);
+  }
+  waitUntil(batchesDone_, batchCount_);
+  for (int32_t band; (band = nextBand_.fetch_add(1)) < bandCount_;) {
+    drawBand(band);
+    bandsDone_.fetch_add(1);
+  }
+  waitUntil(bandsDone_, bandCount_);
+}
+
+void FastRasterizer::setUpBatch(int batch) {
+  const size_t begin = static_cast<size_t>(batch) * kBatchSize;
+  const size_t end = std::min(begin + kBatchSize, triangles_.size());
+  std::vector<std::vector<uint32_t>>& bins = bins_[batch];
   bins.resize(bandCount_);
   for (std::vector<uint32_t>& bin : bins) bin.clear();
   for (size_t i = begin; i < end; ++i) {
@@ -182,16 +206,12 @@ void FastRasterizer::setUpPart(int part) {
   }
 }
 
-void FastRasterizer::drawBands() {
-  for (;;) {
-    const int32_t band = nextBand_.fetch_add(1);
-    if (band >= bandCount_) return;
-    const int32_t firstRow = band * kBandRows;
-    const int32_t lastRow = firstRow + kBandRows - 1;
-    // The slices in order: every triangle of slice 0 was issued before any of slice 1.
-    for (int part = 0; part < partsInUse_; ++part) {
-      for (const uint32_t i : bins_[part][band]) drawTriangleRows(i, firstRow, lastRow);
-    }
+void FastRasterizer::drawBand(int32_t band) {
+  const int32_t firstRow = band * kBandRows;
+  const int32_t lastRow = firstRow + kBandRows - 1;
+  // Batch after batch: every triangle of a batch was issued before any of the next.
+  for (int32_t batch = 0; batch < batchCount_; ++batch) {
+    for (const uint32_t i : bins_[batch][band]) drawTriangleRows(i, firstRow, lastRow);
   }
 }
 

@@ -1,8 +1,11 @@
 // The board's fast path: triangles are recorded as they are issued and drawn together when
-// the frame is needed. The screen is cut into bands of rows; the threads take bands one at a
-// time and draw, in each, every triangle that reaches into it in the order issued. A pixel lies
-// in one band only, so it still sees its triangles in their order, and the result equals
-// drawing them one by one.
+// the frame is needed. First the threads set up the triangles, a batch at a time, sorting each
+// batch's triangles into bands of rows; then they take the bands one at a time and draw, in
+// each, every triangle that reaches into it in the order issued (batch after batch). A pixel
+// lies in one band only, so it still sees its triangles in their order, and the result equals
+// drawing them one by one. Work is claimed, never assigned: the calling thread finishes the
+// frame alone when the others are slow to wake (a busy machine), and waits only for work
+// already claimed.
 //
 // A cell of the mesh comes as four triangles: its two halves with the target picture, then the
 // same two with the source picture over it. Where the halves do not overlap, the source half
@@ -11,7 +14,6 @@
 #pragma once
 
 #include <atomic>
-#include <barrier>
 #include <cstdint>
 #include <memory>
 #include <thread>
@@ -53,10 +55,10 @@ class FastRasterizer {
     bool drawn;
   };
 
-  void work(int part);       // one thread's share of a finish()
-  void setUpPart(int part);  // set-up and binning of one slice of the triangles
-  void drawBands();          // bands taken one at a time until none is left
-  void helperLoop(int part);
+  void work();                 // claims batches, then bands, until none is left
+  void setUpBatch(int batch);  // set-up and binning of one batch of triangles
+  void drawBand(int32_t band);
+  void helperLoop();
   void pairUpLastFour();
   void drawTriangleRows(uint32_t i, int32_t firstRow, int32_t lastRow);
 
@@ -65,17 +67,20 @@ class FastRasterizer {
   int threads_;
   std::vector<Recorded> triangles_;
   std::vector<SetUp> setUps_;
-  // bins_[part][band]: the triangles of that part's slice reaching into the band, in order.
+  // bins_[batch][band]: the triangles of that batch reaching into the band, in order.
   std::vector<std::vector<std::vector<uint32_t>>> bins_;
+  int32_t batchCount_ = 0;
   int32_t bandCount_ = 0;
-  int partsInUse_ = 1;
+  std::atomic<int32_t> nextBatch_{0};
+  std::atomic<int32_t> batchesDone_{0};
   std::atomic<int32_t> nextBand_{0};
+  std::atomic<int32_t> bandsDone_{0};
 
   std::vector<std::thread> helpers_;
-  std::atomic<uint32_t> jobs_{0};  // bumped to start the helpers on a finish()
-  bool stopping_ = false;
-  std::unique_ptr<std::barrier<>> setUpDone_;
-  std::unique_ptr<std::barrier<>> bandsDone_;
+  std::atomic<uint32_t> jobs_{0};          // bumped to wake the helpers for a finish()
+  std::atomic<bool> jobOpen_{false};       // helpers may claim work while set
+  std::atomic<int32_t> helpersInside_{0};  // helpers that may be touching this job
+  std::atomic<bool> stopping_{false};
 };
 
 }  // namespace glide

@@ -12,6 +12,10 @@
 #include "glide/raster.h"
 
 #define MORPH_AVX512 __attribute__((target("avx2,avx512f,avx512bw,avx512vl")))
+// The helpers below are meant to melt into the row loop; GCC would otherwise keep the larger
+// ones apart and pass their vectors through memory.
+#define MORPH_AVX512_INLINE \
+  inline __attribute__((always_inline, target("avx2,avx512f,avx512bw,avx512vl")))
 
 namespace glide {
 
@@ -23,7 +27,7 @@ struct Channels {
 
 // RGB565 to 8 bits per channel by bit replication, on 16-bit halves: a gathered lane holds two
 // texels side by side.
-MORPH_AVX512 inline Channels widenPairs(__m512i pairs) {
+MORPH_AVX512_INLINE Channels widenPairs(__m512i pairs) {
   const __m512i red = _mm512_srli_epi16(pairs, 11);
   const __m512i green = _mm512_and_si512(_mm512_srli_epi16(pairs, 5), _mm512_set1_epi16(0x3F));
   const __m512i blue = _mm512_and_si512(pairs, _mm512_set1_epi16(0x1F));
@@ -33,7 +37,7 @@ MORPH_AVX512 inline Channels widenPairs(__m512i pairs) {
 }
 
 // The same on 32-bit lanes holding one pixel each.
-MORPH_AVX512 inline Channels widenPixels(__m512i pixels) {
+MORPH_AVX512_INLINE Channels widenPixels(__m512i pixels) {
   const __m512i red = _mm512_srli_epi32(pixels, 11);
   const __m512i green = _mm512_and_si512(_mm512_srli_epi32(pixels, 5), _mm512_set1_epi32(0x3F));
   const __m512i blue = _mm512_and_si512(pixels, _mm512_set1_epi32(0x1F));
@@ -43,7 +47,7 @@ MORPH_AVX512 inline Channels widenPixels(__m512i pixels) {
 }
 
 // Bilinear mix of one channel: rows first (pairs times weights, added), then between rows.
-MORPH_AVX512 inline __m512i mixChannel(__m512i top, __m512i bottom, __m512i weightsX,
+MORPH_AVX512_INLINE __m512i mixChannel(__m512i top, __m512i bottom, __m512i weightsX,
                                        __m512i weightY) {
   const __m512i upper = _mm512_madd_epi16(top, weightsX);
   const __m512i lower = _mm512_madd_epi16(bottom, weightsX);
@@ -65,13 +69,17 @@ struct TexelWindow {
 };
 
 inline TexelWindow texelWindow(uint32_t first, uint32_t step, int32_t extent) {
-  const int64_t start = first - kSampleBias;
-  const int64_t end = start + 15 * static_cast<int64_t>(static_cast<int32_t>(step));
-  const int64_t low = start < end ? start : end;
-  const int64_t high = start < end ? end : start;
-  if (low < 0 || high >= (int64_t{1} << 32)) return {0, false};
+  const int32_t signedStep = static_cast<int32_t>(step);
+  if (signedStep > (1 << 26) || signedStep < -(1 << 26)) return {0, false};
+  const uint32_t start = first - kSampleBias;
+  const uint32_t end = start + static_cast<uint32_t>(15 * signedStep);
+  // The coordinates run from start to end; past 2^32 they would wrap to the other edge.
+  const bool forward = signedStep >= 0;
+  if (forward ? end < start : end > start) return {0, false};
+  const uint32_t low = forward ? start : end;
+  const uint32_t high = forward ? end : start;
   const int32_t lowTexel = static_cast<int32_t>(low >> kTexelFractionBits);
-  return {lowTexel, (high >> kTexelFractionBits) - lowTexel <= extent};
+  return {lowTexel, static_cast<int32_t>(high >> kTexelFractionBits) - lowTexel <= extent};
 }
 
 struct TexelPairs {
@@ -80,7 +88,7 @@ struct TexelPairs {
 
 // Texels (x, y) and (x + 1, y) in one 32-bit lane; where x is 255 the right one wraps to
 // (0, y), which the plain gather does not reach.
-MORPH_AVX512 inline __m512i gatherPairs(const uint16_t* texture, __m512i index, __mmask16 lanes,
+MORPH_AVX512_INLINE __m512i gatherPairs(const uint16_t* texture, __m512i index, __mmask16 lanes,
                                         __mmask16 wrap) {
   __m512i pairs = _mm512_mask_i32gather_epi32(_mm512_setzero_si512(), lanes, index, texture, 2);
   if (wrap) {
@@ -94,7 +102,7 @@ MORPH_AVX512 inline __m512i gatherPairs(const uint16_t* texture, __m512i index, 
   return pairs;
 }
 
-MORPH_AVX512 inline TexelPairs gatherTexelPairs(const uint16_t* texture, __m512i x0, __m512i y0,
+MORPH_AVX512_INLINE TexelPairs gatherTexelPairs(const uint16_t* texture, __m512i x0, __m512i y0,
                                                 __m512i y1, __mmask16 lanes) {
   const __mmask16 wrap = _mm512_mask_cmpeq_epi32_mask(lanes, x0, _mm512_set1_epi32(0xFF));
   return {gatherPairs(texture, _mm512_or_si512(_mm512_slli_epi32(y0, 8), x0), lanes, wrap),
@@ -103,7 +111,7 @@ MORPH_AVX512 inline TexelPairs gatherTexelPairs(const uint16_t* texture, __m512i
 
 // The same texels out of the 32-texel rows low.y, low.y + 1 and low.y + 2 from column low.x
 // (each lane's y0 being low.y or low.y + 1, and x0 + 1 within the 32 columns).
-MORPH_AVX512 inline TexelPairs windowTexelPairs(const uint16_t* texture, __m512i x0, __m512i y0,
+MORPH_AVX512_INLINE TexelPairs windowTexelPairs(const uint16_t* texture, __m512i x0, __m512i y0,
                                                 int32_t lowX, int32_t lowY) {
   const __m512i rows[3] = {
       _mm512_loadu_si512(texture + (((lowY + 0) & 0xFF) << 8) + lowX),
@@ -126,7 +134,7 @@ MORPH_AVX512 inline TexelPairs windowTexelPairs(const uint16_t* texture, __m512i
 }
 
 // Only the given lanes are fetched; the others come out as black.
-MORPH_AVX512 inline Channels sample(const uint16_t* texture, __m512i s, __m512i t, __mmask16 lanes,
+MORPH_AVX512_INLINE Channels sample(const uint16_t* texture, __m512i s, __m512i t, __mmask16 lanes,
                                     uint32_t sFirst, uint32_t sStep, uint32_t tFirst,
                                     uint32_t tStep) {
   const __m512i bias = _mm512_set1_epi32(static_cast<int32_t>(kSampleBias));
@@ -155,26 +163,26 @@ MORPH_AVX512 inline Channels sample(const uint16_t* texture, __m512i s, __m512i 
 
 // source x srcFactor + destination x dstFactor, rounded, at most 255: one multiply-add of
 // (source, destination) pairs with (srcFactor, dstFactor).
-MORPH_AVX512 inline __m512i blendChannel(__m512i source, __m512i destination, __m512i factors) {
+MORPH_AVX512_INLINE __m512i blendChannel(__m512i source, __m512i destination, __m512i factors) {
   const __m512i pairs = _mm512_or_si512(source, _mm512_slli_epi32(destination, 16));
   const __m512i sum = _mm512_add_epi32(_mm512_madd_epi16(pairs, factors), _mm512_set1_epi32(128));
   return _mm512_min_epu32(_mm512_srli_epi32(sum, 8), _mm512_set1_epi32(255));
 }
 
 // 4 (c - (c >> 5)) + threshold, in 1/32 steps, down to 5 bits; 8 (c - (c >> 6)) for 6 bits.
-MORPH_AVX512 inline __m512i ditherTo5(__m512i channel, __m512i threshold) {
+MORPH_AVX512_INLINE __m512i ditherTo5(__m512i channel, __m512i threshold) {
   const __m512i steps =
       _mm512_slli_epi32(_mm512_sub_epi32(channel, _mm512_srli_epi32(channel, 5)), 2);
   return _mm512_srli_epi32(_mm512_add_epi32(steps, threshold), 5);
 }
 
-MORPH_AVX512 inline __m512i ditherTo6(__m512i channel, __m512i threshold) {
+MORPH_AVX512_INLINE __m512i ditherTo6(__m512i channel, __m512i threshold) {
   const __m512i steps =
       _mm512_slli_epi32(_mm512_sub_epi32(channel, _mm512_srli_epi32(channel, 6)), 3);
   return _mm512_srli_epi32(_mm512_add_epi32(steps, threshold), 5);
 }
 
-MORPH_AVX512 inline __m512i ditherTo565(const Channels& c, __m512i threshold) {
+MORPH_AVX512_INLINE __m512i ditherTo565(const Channels& c, __m512i threshold) {
   return _mm512_or_si512(_mm512_or_si512(_mm512_slli_epi32(ditherTo5(c.r, threshold), 11),
                                          _mm512_slli_epi32(ditherTo6(c.g, threshold), 5)),
                          ditherTo5(c.b, threshold));
@@ -189,7 +197,7 @@ struct Layer {
   bool opaque;
 };
 
-MORPH_AVX512 inline Layer makeLayer(const TriangleSetup& setup, const DrawState& state,
+MORPH_AVX512_INLINE Layer makeLayer(const TriangleSetup& setup, const DrawState& state,
                                     __m512i lane) {
   return {&setup,
           &state,
@@ -201,7 +209,7 @@ MORPH_AVX512 inline Layer makeLayer(const TriangleSetup& setup, const DrawState&
 
 // The layer's texture colour for the chunk of pixels from `column` (relative to the set-up's
 // left side) in row dy (relative to its top).
-MORPH_AVX512 inline Channels layerColour(const Layer& layer, uint32_t dy, uint32_t column,
+MORPH_AVX512_INLINE Channels layerColour(const Layer& layer, uint32_t dy, uint32_t column,
                                          __mmask16 chunk) {
   const TriangleSetup& setup = *layer.setup;
   const uint32_t sFirst = setup.s.atOrigin + setup.s.stepY * dy + setup.s.stepX * column;
@@ -211,7 +219,7 @@ MORPH_AVX512 inline Channels layerColour(const Layer& layer, uint32_t dy, uint32
   return sample(layer.state->texture, s, t, chunk, sFirst, setup.s.stepX, tFirst, setup.t.stepX);
 }
 
-MORPH_AVX512 inline Channels blendOver(const Channels& colour, const Channels& below,
+MORPH_AVX512_INLINE Channels blendOver(const Channels& colour, const Channels& below,
                                        __m512i factors) {
   return {blendChannel(colour.r, below.r, factors), blendChannel(colour.g, below.g, factors),
           blendChannel(colour.b, below.b, factors)};

@@ -32,13 +32,20 @@ bool toFixedVertex(const GrVertex& vertex, FixedVertex& fixed) {
   return true;
 }
 
-// Texel units to the 1/2^24-texel format, modulo 256 texels (wrapping is free there).
+// Texel units to the 1/2^24-texel format, modulo 256 texels (wrapping is free there): rounded
+// to the nearest unit (ties to even), then reduced modulo 2^32.
 bool toTexelFixed(double texels, uint32_t& fixed) {
   constexpr double kScale = 1u << kTexelFractionBits;
-  constexpr double kModulus = 4294967296.0;  // 2^32: 256 texels
-  const double scaled = texels * kScale;
+  constexpr double kModulus = 4294967296.0;              // 2^32: 256 texels
+  constexpr double kInt64Range = 9223372036854775808.0;  // 2^63
+  const double scaled = std::nearbyint(texels * kScale);
   if (!std::isfinite(scaled)) return false;
-  double wrapped = std::fmod(std::nearbyint(scaled), kModulus);
+  if (std::fabs(scaled) < kInt64Range) {
+    // An integer's low 32 bits are its value modulo 2^32.
+    fixed = static_cast<uint32_t>(static_cast<uint64_t>(static_cast<int64_t>(scaled)));
+    return true;
+  }
+  double wrapped = std::fmod(scaled, kModulus);
   if (wrapped < 0) wrapped += kModulus;
   fixed = static_cast<uint32_t>(static_cast<uint64_t>(wrapped));
   return true;
