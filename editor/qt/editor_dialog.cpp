@@ -311,6 +311,9 @@ platform::Answer CEditorDlg::ShowMessageBox(const std::string& text, const std::
       buttons == platform::Buttons::Ok ? QMessageBox::Ok : QMessageBox::Ok | QMessageBox::Cancel,
       owner);
   box.setDefaultButton(QMessageBox::Ok);
+  // Above everything, the preview's full-screen window included: a box that cannot be seen
+  // could not be answered.
+  box.setWindowFlag(Qt::WindowStaysOnTopHint);
   const int answer = box.exec();
   // The dialog under the box repaints when the box goes.
   if (auto* dialog = dynamic_cast<CEditorDlg*>(owner)) dialog->RequestRepaint();

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # ORVANTE in a real X server: it starts, shows its dialog "orvante" with black panes, a
-# screenshot of it is kept, and Exit ends it with exit code 0.
+# screenshot of it is kept, and Exit ends it with exit code 0. Without a display it ends at once
+# with exit code 1.
 #   editor_start_test.sh ORVANTE SCREENSHOT.png
 source "$(dirname "$0")/harness.sh"
 source "$(dirname "$0")/editor_e2e.sh"
@@ -29,4 +30,10 @@ e2e_expect "$size" "626x306" "size of the dialog"
 editor_click "$dialog" exit
 e2e_wait_exit "$E2E_PID" 60
 e2e_expect "$E2E_STATUS" 0 "exit code after Exit"
+
+# Without a display there is nothing to show the morphs on: the editor says so and ends.
+status=0
+env -u DISPLAY -u WAYLAND_DISPLAY "$orvante" </dev/null >no_display.out 2>no_display.err || status=$?
+e2e_expect "$status" 1 "exit code without a display"
+e2e_expect_file_contains no_display.err "No 3dfx hardware found." "message without a display"
 echo "editor start test passed (screenshot: $screenshot)"
