@@ -41,9 +41,11 @@
 // reads zeros).
 //
 // Speed: triangles are drawn either at once by the plain reference rasteriser, or recorded and
-// drawn by the fast path in horizontal bands on two threads, with the vector units, when the
-// frame is needed (swap, read-back, a texture download, closing). Every pixel still sees its
-// triangles in the order they were issued, and the fast path's pixels equal the reference's.
+// drawn by the fast path (fast_rasterizer.h) in bands of rows on every core, with the vector
+// units, when the frame is needed (swap, read-back, a texture download, closing). Every pixel
+// still sees its triangles in the order they were issued, and the fast path's pixels equal the
+// reference's. A triangle that blends nothing in (alpha 0 over the destination) changes no
+// pixel, so the fast path leaves it out.
 #pragma once
 
 #include <cstdint>
