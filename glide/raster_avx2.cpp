@@ -53,15 +53,19 @@ MORPH_AVX2 inline __m256i gatherPairs(const uint16_t* texture, __m256i index, __
   return pairs;
 }
 
-// Bilinear mix of one channel: rows first (pairs times weights, added), then between rows.
+// Bilinear mix of one channel: rows first (pairs times weights, added), then between rows,
+// where weightsY holds (256 - wy, wy). The row sums (at most 255 x 256) go into 16-bit halves
+// less 32768, so that the second step is a multiply-add too; the 32768 x 256 it leaves out
+// comes back with the rounding constant. Exactly (top (256 - wy) + bottom wy + 0x8000) >> 16.
 MORPH_AVX2 inline __m256i mixChannel(__m256i top, __m256i bottom, __m256i weightsX,
-                                     __m256i weightY) {
+                                     __m256i weightsY) {
   const __m256i upper = _mm256_madd_epi16(top, weightsX);
   const __m256i lower = _mm256_madd_epi16(bottom, weightsX);
+  const __m256i rows = _mm256_xor_si256(_mm256_or_si256(upper, _mm256_slli_epi32(lower, 16)),
+                                        _mm256_set1_epi32(static_cast<int32_t>(0x80008000u)));
   const __m256i sum =
-      _mm256_add_epi32(_mm256_mullo_epi32(upper, _mm256_sub_epi32(_mm256_set1_epi32(256), weightY)),
-                       _mm256_mullo_epi32(lower, weightY));
-  return _mm256_srli_epi32(_mm256_add_epi32(sum, _mm256_set1_epi32(0x8000)), 16);
+      _mm256_add_epi32(_mm256_madd_epi16(rows, weightsY), _mm256_set1_epi32((32768 << 8) + 0x8000));
+  return _mm256_srli_epi32(sum, 16);
 }
 
 MORPH_AVX2 inline Channels sample(const uint16_t* texture, __m256i s, __m256i t) {
@@ -81,8 +85,11 @@ MORPH_AVX2 inline Channels sample(const uint16_t* texture, __m256i s, __m256i t)
       widenPairs(gatherPairs(texture, _mm256_or_si256(_mm256_slli_epi32(y1, 8), x0), wrap));
   const __m256i weightsX =
       _mm256_or_si256(_mm256_sub_epi32(_mm256_set1_epi32(256), wx), _mm256_slli_epi32(wx, 16));
-  return {mixChannel(top.r, bottom.r, weightsX, wy), mixChannel(top.g, bottom.g, weightsX, wy),
-          mixChannel(top.b, bottom.b, weightsX, wy)};
+  const __m256i weightsY =
+      _mm256_or_si256(_mm256_sub_epi32(_mm256_set1_epi32(256), wy), _mm256_slli_epi32(wy, 16));
+  return {mixChannel(top.r, bottom.r, weightsX, weightsY),
+          mixChannel(top.g, bottom.g, weightsX, weightsY),
+          mixChannel(top.b, bottom.b, weightsX, weightsY)};
 }
 
 // source x srcFactor + destination x dstFactor, rounded, at most 255: one multiply-add of

@@ -46,15 +46,19 @@ MORPH_AVX512_INLINE Channels widenPixels(__m512i pixels) {
           _mm512_or_si512(_mm512_slli_epi32(blue, 3), _mm512_srli_epi32(blue, 2))};
 }
 
-// Bilinear mix of one channel: rows first (pairs times weights, added), then between rows.
+// Bilinear mix of one channel: rows first (pairs times weights, added), then between rows,
+// where weightsY holds (256 - wy, wy). The row sums (at most 255 x 256) go into 16-bit halves
+// less 32768, so that the second step is a multiply-add too; the 32768 x 256 it leaves out
+// comes back with the rounding constant. Exactly (top (256 - wy) + bottom wy + 0x8000) >> 16.
 MORPH_AVX512_INLINE __m512i mixChannel(__m512i top, __m512i bottom, __m512i weightsX,
-                                       __m512i weightY) {
+                                       __m512i weightsY) {
   const __m512i upper = _mm512_madd_epi16(top, weightsX);
   const __m512i lower = _mm512_madd_epi16(bottom, weightsX);
+  const __m512i rows = _mm512_xor_si512(_mm512_or_si512(upper, _mm512_slli_epi32(lower, 16)),
+                                        _mm512_set1_epi32(static_cast<int32_t>(0x80008000u)));
   const __m512i sum =
-      _mm512_add_epi32(_mm512_mullo_epi32(upper, _mm512_sub_epi32(_mm512_set1_epi32(256), weightY)),
-                       _mm512_mullo_epi32(lower, weightY));
-  return _mm512_srli_epi32(_mm512_add_epi32(sum, _mm512_set1_epi32(0x8000)), 16);
+      _mm512_add_epi32(_mm512_madd_epi16(rows, weightsY), _mm512_set1_epi32((32768 << 8) + 0x8000));
+  return _mm512_srli_epi32(sum, 16);
 }
 
 // Where a chunk's 16 pixels sample a small patch of the texture (the usual case: a picture is
@@ -157,8 +161,11 @@ MORPH_AVX512_INLINE Channels sample(const uint16_t* texture, __m512i s, __m512i 
   const Channels bottom = widenPairs(texels.bottom);
   const __m512i weightsX =
       _mm512_or_si512(_mm512_sub_epi32(_mm512_set1_epi32(256), wx), _mm512_slli_epi32(wx, 16));
-  return {mixChannel(top.r, bottom.r, weightsX, wy), mixChannel(top.g, bottom.g, weightsX, wy),
-          mixChannel(top.b, bottom.b, weightsX, wy)};
+  const __m512i weightsY =
+      _mm512_or_si512(_mm512_sub_epi32(_mm512_set1_epi32(256), wy), _mm512_slli_epi32(wy, 16));
+  return {mixChannel(top.r, bottom.r, weightsX, weightsY),
+          mixChannel(top.g, bottom.g, weightsX, weightsY),
+          mixChannel(top.b, bottom.b, weightsX, weightsY)};
 }
 
 // source x srcFactor + destination x dstFactor, rounded, at most 255: one multiply-add of
