@@ -1,6 +1,7 @@
 #include "glide/fast_rasterizer.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <thread>
 
@@ -10,6 +11,8 @@ namespace {
 
 // Below this many triangles a finish() is not worth waking the other threads for.
 constexpr size_t kParallelMinimum = 64;
+// How long a helper keeps looking for the next frame before it sleeps.
+constexpr std::chrono::microseconds kLookOut{2000};
 // Triangles set up and sorted into bands as one piece of work.
 constexpr size_t kBatchSize = 256;
 
@@ -18,8 +21,8 @@ constexpr size_t kBatchSize = 256;
 bool snapCorner(float x, float y, int64_t& fixedX, int64_t& fixedY) {
   const double limit = kMaxCoordinate;
   if (!(std::fabs(x) <= limit) || !(std::fabs(y) <= limit)) return false;
-  fixedX = static_cast<int64_t>(std::nearbyint(static_cast<double>(x) * kSubpixels));
-  fixedY = static_cast<int64_t>(std::nearbyint(static_cast<double>(y) * kSubpixels));
+  fixedX = toSubpixels(x);
+  fixedY = toSubpixels(y);
   return true;
 }
 
@@ -150,6 +153,12 @@ void FastRasterizer::finish() {
 void FastRasterizer::helperLoop() {
   uint32_t seen = 0;
   for (;;) {
+    // Frames follow each other closely: look out for the next one for a moment before
+    // sleeping, so that it does not wait for this thread to be woken.
+    const auto lookOutUntil = std::chrono::steady_clock::now() + kLookOut;
+    while (jobs_.load() == seen && std::chrono::steady_clock::now() < lookOutUntil) {
+      std::this_thread::yield();
+    }
     jobs_.wait(seen);
     seen = jobs_.load();
     if (stopping_) return;

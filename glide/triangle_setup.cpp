@@ -25,8 +25,8 @@ bool toFixedVertex(const GrVertex& vertex, FixedVertex& fixed) {
     return false;
   }
   if (std::fabs(x) > kMaxCoordinate || std::fabs(y) > kMaxCoordinate) return false;
-  fixed.x = static_cast<int64_t>(std::nearbyint(x * kSubpixels));
-  fixed.y = static_cast<int64_t>(std::nearbyint(y * kSubpixels));
+  fixed.x = toSubpixels(x);
+  fixed.y = toSubpixels(y);
   fixed.s = s;
   fixed.t = t;
   return true;

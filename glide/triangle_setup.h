@@ -17,6 +17,14 @@ constexpr int64_t kSubpixels = 1 << kSubpixelBits;
 // the programs draw (the vertex snapping itself only holds up to 262144).
 constexpr double kMaxCoordinate = 33554432.0;  // 2^25
 
+// A coordinate (within kMaxCoordinate) on the 1/16-pixel grid, rounded to nearest with ties to
+// even. Adding and subtracting 1.5 x 2^52 rounds a double of this size to a whole number in the
+// same way as nearbyint, without a call into the maths library.
+inline int64_t toSubpixels(double coordinate) {
+  constexpr double kRounder = 6755399441055744.0;  // 1.5 x 2^52
+  return static_cast<int64_t>((coordinate * kSubpixels + kRounder) - kRounder);
+}
+
 // One edge of a triangle as a function of the pixel (px, py) whose centre is tested:
 // value(px, py) = atOrigin + stepX (px - left) + stepY (py - top), in 1/256 square pixels.
 // The pixel is inside this edge when value >= threshold: 0 on the triangle's top and left
