@@ -17,6 +17,10 @@
 // frame. The board presents into it while it is open.
 void createDisplayWindow();
 
+// The key codes that pollKey reports.
+inline constexpr uint8_t kEscapeKey = 27;
+inline constexpr uint8_t kSpaceKey = 32;
+
 // Handles at most one pending event and returns 27 for an Escape key-down, 32 for a Space
 // key-down (auto-repeats count), 0 for anything else or when nothing is pending. Never waits.
 // Before it looks at its own events it runs the host hook, if one is set.

@@ -2,11 +2,11 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <limits>
 #include <system_error>
 
 #include "engine/messages.h"
 #include "engine/morph_engine.h"
+#include "engine/tga_export.h"
 #include "glide/platform.h"
 
 #ifndef KINORA_VERSION
@@ -16,9 +16,6 @@
 namespace player {
 
 namespace {
-
-constexpr const char* kFrameNameTemplate = "OUT00000.TGA";
-constexpr size_t kFrameNameDigits = 8;  // the places before ".TGA"
 
 // Shown instead of playing when the path exists but does not hold a project that can be
 // played: a directory, a file without permission, a broken or truncated file.
@@ -53,29 +50,20 @@ std::string informationText(int argc, const char* const* argv) {
   return std::string(kUsageMessage) + kHelpText + "\n";
 }
 
-std::string frameFileName(int32_t counter) {
-  const std::string digits = std::to_string(counter);
-  if (digits.size() > kFrameNameDigits) return digits + ".TGA";
-  std::string name = kFrameNameTemplate;
-  name.replace(kFrameNameDigits - digits.size(), digits.size(), digits);
-  return name;
-}
-
-int32_t playUntilEscape(MorphEngine& engine) {
+uint64_t playUntilEscape(MorphEngine& engine) {
   uint8_t key = 0;
-  int32_t savedFrames = 0;
+  uint64_t savedFrames = 0;  // cannot run over: a frame a microsecond would take 500000 years
   while (key != kEscapeKey) {
     key = pollKey();
     engine.playFrame();
     if (key == kSpaceKey) {
       const std::string name = frameFileName(savedFrames);
       // A frame that cannot be written must not stop the playback; the terminal hears of it.
-      if (engine.writeTgaFile(name, 24) != 0) {
-        std::fprintf(stderr, "kinora: could not write %s\n", name.c_str());
+      std::string why;
+      if (engine.writeTgaFile(name, 24, &why) != 0) {
+        std::fprintf(stderr, "kinora: could not write %s: %s\n", name.c_str(), why.c_str());
       }
-      // At the very end of the counter's range the last name is written again and again
-      // rather than the count running over into negative names.
-      if (savedFrames < std::numeric_limits<int32_t>::max()) ++savedFrames;
+      ++savedFrames;
     }
   }
   return savedFrames;

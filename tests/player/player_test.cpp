@@ -88,18 +88,6 @@ std::vector<uint8_t> fileBytes(const std::string& path) {
   return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
-TEST(FrameFileName, DigitsReplaceTheZerosFromTheRight) {
-  EXPECT_EQ(player::frameFileName(0), "OUT00000.TGA");
-  EXPECT_EQ(player::frameFileName(11), "OUT00011.TGA");
-  EXPECT_EQ(player::frameFileName(42), "OUT00042.TGA");
-  EXPECT_EQ(player::frameFileName(12345), "OUT12345.TGA");
-  EXPECT_EQ(player::frameFileName(123456), "OU123456.TGA");
-  EXPECT_EQ(player::frameFileName(99999999), "99999999.TGA");
-  // Beyond eight digits the name grows instead of writing before its start.
-  EXPECT_EQ(player::frameFileName(100000000), "100000000.TGA");
-  EXPECT_EQ(player::frameFileName(2147483647), "2147483647.TGA");
-}
-
 TEST(CommandLine, ArgumentsJoinedBySingleBlanksWithQuotesKept) {
   const char* none[] = {"kinora"};
   EXPECT_EQ(player::commandLinePath(1, none), "");
@@ -190,10 +178,10 @@ class FrameLoopTest : public PlayerTest {
 TEST_F(FrameLoopTest, EscapesFrameIsStillDrawnAndOneKeyIsTakenPerPoll) {
   ASSERT_EQ(engine.preparePlayback(), 0);
   glide::CallLog log;
-  for (uint8_t key : {player::kSpaceKey, player::kSpaceKey, player::kEscapeKey}) {
+  for (uint8_t key : {kSpaceKey, kSpaceKey, kEscapeKey}) {
     injectHeadlessKey(key);
   }
-  EXPECT_EQ(player::playUntilEscape(engine), 2);
+  EXPECT_EQ(player::playUntilEscape(engine), 2u);
   EXPECT_EQ(count(log.names(), "grBufferSwap"), 3u);
   EXPECT_EQ(count(log.names(), "grLfbReadRegion"), 2u);
   EXPECT_TRUE(fs::exists("OUT00000.TGA"));
@@ -201,8 +189,8 @@ TEST_F(FrameLoopTest, EscapesFrameIsStillDrawnAndOneKeyIsTakenPerPoll) {
   EXPECT_FALSE(fs::exists("OUT00002.TGA"));
 
   log.clear();
-  injectHeadlessKey(player::kEscapeKey);
-  EXPECT_EQ(player::playUntilEscape(engine), 0);
+  injectHeadlessKey(kEscapeKey);
+  EXPECT_EQ(player::playUntilEscape(engine), 0u);
   EXPECT_EQ(count(log.names(), "grBufferSwap"), 1u);
   engine.endPlayback();
 }
@@ -210,10 +198,10 @@ TEST_F(FrameLoopTest, EscapesFrameIsStillDrawnAndOneKeyIsTakenPerPoll) {
 TEST_F(FrameLoopTest, SpaceSavesTheFrameDrawnInTheSamePass) {
   ASSERT_EQ(engine.preparePlayback(), 0);
   for (uint8_t key :
-       {uint8_t{0}, player::kSpaceKey, uint8_t{0}, player::kSpaceKey, player::kEscapeKey}) {
+       {uint8_t{0}, kSpaceKey, uint8_t{0}, kSpaceKey, kEscapeKey}) {
     injectHeadlessKey(key);
   }
-  EXPECT_EQ(player::playUntilEscape(engine), 2);
+  EXPECT_EQ(player::playUntilEscape(engine), 2u);
   engine.endPlayback();
   EXPECT_EQ(fs::file_size("OUT00000.TGA"), 18u + 3u * 256u * 256u);
   EXPECT_EQ(middlePixel("OUT00000.TGA"), blue);  // the second frame
@@ -225,8 +213,8 @@ TEST_F(FrameLoopTest, EveryRunNamesItsFramesFromZeroAndOverwritesTheOldOnes) {
   for (int run = 0; run < 2; ++run) {
     MorphEngine fresh;
     glide::CallLog log;
-    injectHeadlessKey(player::kSpaceKey);
-    injectHeadlessKey(player::kEscapeKey);
+    injectHeadlessKey(kSpaceKey);
+    injectHeadlessKey(kEscapeKey);
     EXPECT_EQ(player::runPlayer(fresh, "two.kzm"), 0);
     EXPECT_TRUE(shownMessages.empty());
     EXPECT_EQ(middlePixel("OUT00000.TGA"), red);
@@ -246,8 +234,8 @@ TEST_F(FrameLoopTest, SettingsTheEditorNeverStoresStillPlay) {
     spec.quality = quality;
     spec.speed = speed;
     MorphEngine fresh;
-    injectHeadlessKey(player::kSpaceKey);
-    injectHeadlessKey(player::kEscapeKey);
+    injectHeadlessKey(kSpaceKey);
+    injectHeadlessKey(kEscapeKey);
     EXPECT_EQ(player::runPlayer(fresh, project("odd.kzm", spec)), 0) << quality << " " << speed;
     EXPECT_TRUE(shownMessages.empty());
     EXPECT_EQ(fs::file_size("OUT00000.TGA"), 18u + 3u * 450u * 450u);
