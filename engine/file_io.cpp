@@ -113,8 +113,8 @@ int32_t readFileStart(const std::string& path, size_t maxBytes, std::vector<uint
   return 0;
 }
 
-int32_t replaceFile(const std::string& path, const uint8_t* data, size_t size,
-                    std::string* whyNot) {
+int32_t replaceFile(const std::string& path, const uint8_t* data, size_t size, std::string* whyNot,
+                    bool flushToDisk) {
   if (path.empty()) return fail(whyNot, "cannot write", ENOENT);
   const std::string target = fileToReplace(path);
   std::string temporaryPath;
@@ -125,7 +125,7 @@ int32_t replaceFile(const std::string& path, const uint8_t* data, size_t size,
     ::fchmod(fd, old.st_mode & 07777);  // best effort: the content matters more than the mode
   }
   int error = 0;
-  if (!writeFully(fd, data, size) || ::fsync(fd) != 0) error = errno;
+  if (!writeFully(fd, data, size) || (flushToDisk && ::fsync(fd) != 0)) error = errno;
   if (::close(fd) != 0 && error == 0) error = errno;
   if (error == 0 && ::rename(temporaryPath.c_str(), target.c_str()) != 0) error = errno;
   if (error == 0) return 0;

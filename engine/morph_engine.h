@@ -68,8 +68,8 @@ class MorphEngine : public GlideDisplay {
   std::unique_ptr<PictureImage> importBmp(const std::string& path);
   // Writes the play square on display as a 24-bit TGA file.
   void saveFrameTga(const std::string& path);
-  // 0 when written; nonzero when the file could not be written.
-  int32_t writeTgaFile(const std::string& path, int32_t depth);
+  // 0 when written; nonzero when the file could not be written, with the reason in *whyNot.
+  int32_t writeTgaFile(const std::string& path, int32_t depth, std::string* whyNot = nullptr);
 
   // ---- Fields, in the order of the original layout (GlideDisplay's four come first) ----------
 

@@ -52,21 +52,29 @@ int32_t writeTga(const std::string& path, const uint16_t* pixels, int32_t width,
     return 1;
   }
   const std::vector<uint8_t> bytes = tgaFileBytes(pixels, width, height);
-  return replaceFile(path, bytes.data(), bytes.size(), whyNot);
+  return replaceFile(path, bytes.data(), bytes.size(), whyNot, /*flushToDisk=*/false);
 }
 
 void MorphEngine::saveFrameTga(const std::string& path) {
   writeTgaFile(path, kTgaDepth);
 }
 
-int32_t MorphEngine::writeTgaFile(const std::string& path, int32_t depth) {
-  // Only 24-bit files are made; with no play square on display there is nothing to write.
-  if (depth != kTgaDepth || viewSize < 1) return 1;
+int32_t MorphEngine::writeTgaFile(const std::string& path, int32_t depth, std::string* whyNot) {
+  if (depth != kTgaDepth) {
+    if (whyNot) *whyNot = "only 24-bit frames are written";
+    return 1;
+  }
+  if (viewSize < 1) {
+    if (whyNot) *whyNot = "no frame on display";
+    return 1;
+  }
   const uint32_t side = static_cast<uint32_t>(viewSize);
   std::vector<uint16_t> frame(static_cast<size_t>(side) * side);
   if (!grLfbReadRegion(GR_BUFFER_FRONTBUFFER, static_cast<uint32_t>(originX),
                        static_cast<uint32_t>(originY), side, side, side * 2, frame.data())) {
-    return 1;  // a frame that could not be read back is not written as if it had been
+    // A frame that could not be read back is not written as if it had been.
+    if (whyNot) *whyNot = "cannot read the frame back from the display";
+    return 1;
   }
-  return writeTga(path, frame.data(), viewSize, viewSize);
+  return writeTga(path, frame.data(), viewSize, viewSize, whyNot);
 }

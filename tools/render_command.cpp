@@ -121,8 +121,9 @@ int runRender(const Arguments& args) {
     if (every > 0 && frame % every == 0) {
       const std::string name = directory + "/" + frameFileName(static_cast<uint64_t>(saved));
       // What saveFrameTga does, with its result: a frame that cannot be written ends the run.
-      if (engine.writeTgaFile(name, 24) != 0) {
-        status = fail("cannot write " + name);
+      std::string why;
+      if (engine.writeTgaFile(name, 24, &why) != 0) {
+        status = fail(name + ": " + why);
         break;
       }
       ++saved;
