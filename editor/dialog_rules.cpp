@@ -10,9 +10,6 @@
 
 namespace {
 
-constexpr uint8_t kEscapeKey = 27;
-constexpr uint8_t kSpaceKey = 32;
-
 std::string FailureText(const char* headline, const std::string& path, const std::string& why,
                         const char* note) {
   return std::string(headline) + "\n" + path + "\n\n" + why + "\n" + note;
@@ -201,6 +198,8 @@ void EditorDialogRules::OnPlay() {
     return;
   }
   m_previewRunning = true;
+  int64_t unwrittenFrames = 0;
+  std::string firstUnwritten;
   createDisplayWindow();
   if (g_engine.preparePlayback() == 0) {
     int64_t savedFrames = 0;
@@ -209,7 +208,12 @@ void EditorDialogRules::OnPlay() {
       key = pollKey();  // also lets the dialog handle its pending events
       g_engine.playFrame();
       if (m_saveTga || key == kSpaceKey) {
-        g_engine.saveFrameTga(frameFileName(static_cast<uint64_t>(savedFrames)));
+        const std::string name = frameFileName(static_cast<uint64_t>(savedFrames));
+        std::string why;
+        // The preview goes on; the user hears of frames that were not written when it ends.
+        if (g_engine.writeTgaFile(name, 24, &why) != 0) {
+          if (unwrittenFrames++ == 0) firstUnwritten = name + ": " + why;
+        }
         ++savedFrames;
       }
     }
@@ -217,4 +221,10 @@ void EditorDialogRules::OnPlay() {
   }
   destroyDisplayWindow();
   m_previewRunning = false;
+  if (unwrittenFrames > 0) {
+    platform::showMessage(std::string(kFramesNotWrittenMessage) + "\n" +
+                              std::to_string(unwrittenFrames) + " of them, the first:\n" +
+                              firstUnwritten,
+                          kEngineErrorCaption);
+  }
 }

@@ -24,3 +24,6 @@ inline constexpr const char* kLoadFailedMessage = "Could not load the project";
 inline constexpr const char* kLoadKeptNote = "The project you are editing is unchanged.";
 inline constexpr const char* kSaveFailedMessage = "Could not save the project";
 inline constexpr const char* kSaveKeptNote = "A file that was there before is unchanged.";
+
+// After a preview in which frame files could not be written; the count and the first follow.
+inline constexpr const char* kFramesNotWrittenMessage = "Some frames could not be saved as TGA files.";

@@ -86,6 +86,23 @@ TEST_F(PreviewTest, SpaceSavesTheFrameOfItsPassAndEscapesFrameIsStillDrawn) {
   EXPECT_EQ(FrameFiles(), std::vector<std::string>{"OUT00000.TGA"});
 }
 
+TEST_F(PreviewTest, FramesThatCannotBeWrittenAreToldOnceThePreviewEnds) {
+  AppendPictures(2);
+  dialog().Type(kIdSpeed, "2");
+  dialog().saveTgaChecked = 1;
+  // Directories in the way of two of the four names: those two frames cannot be written.
+  std::filesystem::create_directory("OUT00001.TGA");
+  std::filesystem::create_directory("OUT00003.TGA");
+  dialog().OnPlay();
+  EXPECT_TRUE(std::filesystem::is_regular_file("OUT00000.TGA"));
+  EXPECT_TRUE(std::filesystem::is_regular_file("OUT00002.TGA"));
+  ASSERT_EQ(Messages().size(), 1u) << "one message, after the preview, not one a frame";
+  EXPECT_NE(Messages()[0].text.find("2 of them"), std::string::npos) << Messages()[0].text;
+  EXPECT_NE(Messages()[0].text.find("OUT00001.TGA: cannot write"), std::string::npos)
+      << Messages()[0].text;
+  EXPECT_FALSE(dialog().PreviewRunning());
+}
+
 TEST_F(PreviewTest, TheFrameLimitUsesTheSpeedAsTypedAndPlaybackTheClampedOne) {
   AppendPictures(2);
   dialog().Type(kIdSpeed, "5000");
