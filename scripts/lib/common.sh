@@ -22,8 +22,9 @@ ensure_packages() {
   [ ${#missing[@]} -eq 0 ] && return 0
   echo "Installing missing packages: ${missing[*]}"
   as_root apt-get update -qq
-  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-    "${missing[@]}"
+  # With the recommended packages: fonts, Mesa's drivers and Qt's platform plugins come that way,
+  # and the end-to-end tests are run against exactly such an installation.
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
 }
 
 # configure_and_build DIR [CMAKE OPTIONS...]
