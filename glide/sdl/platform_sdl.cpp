@@ -6,8 +6,11 @@
 //   is never changed. It does not minimise when it loses the focus (a message box over it would
 //   otherwise hide the playback behind it).
 // - A frame is shown scaled to fit the window with its aspect kept, on black bars, filtered
-//   linearly. Presenting waits for the display's refresh: through the renderer's vsync where the
-//   driver gives it, otherwise by sleeping out the rest of one refresh period.
+//   linearly. Where a GPU serves OpenGL, SDL's accelerated renderer scales it and waits for the
+//   display's refresh (vsync). Elsewhere the frame is scaled by our own FrameScaler straight into
+//   the window surface, which X11 shows through shared memory, and no OpenGL library is loaded
+//   at all (presentation_choice.h says how the two are told apart and how to force either).
+//   Without vsync, presenting sleeps out the rest of one refresh period.
 // - Besides Escape, a close request from the window manager (or the last window closed) ends the
 //   playback like Escape. A key pressed with Alt held reports nothing, as the window system of
 //   the original programs gave such keys to its own handling.
@@ -16,10 +19,16 @@
 //   a question with OK and Cancel then counts as cancelled, so that nothing is done unasked.
 #include <SDL.h>
 
+#include <chrono>
+#include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "engine/messages.h"
 #include "glide/platform.h"
+#include "glide/sdl/frame_scaler.h"
+#include "glide/sdl/presentation_choice.h"
 
 namespace {
 
@@ -27,16 +36,28 @@ constexpr uint8_t kEscape = 27;
 constexpr uint8_t kSpace = 32;
 constexpr int kFallbackRefreshHz = 60;
 
+using Clock = std::chrono::steady_clock;
+
 struct DisplayWindow {
   SDL_Window* window = nullptr;
+  // Through the renderer (a GPU draws):
   SDL_Renderer* renderer = nullptr;
   SDL_Texture* frame = nullptr;  // streaming RGB565, the size of the last frame shown
   int frameWidth = 0;
   int frameHeight = 0;
-  bool vsync = false;       // the renderer waits for the refresh by itself
-  Uint64 refreshTicks = 0;  // one refresh period in performance-counter ticks
-  Uint64 lastPresent = 0;   // when the last frame went out, for pacing without vsync
-  bool failed = false;      // the window was asked for and could not be made
+  bool vsync = false;  // the renderer waits for the refresh by itself
+  // Through the window surface (no renderer):
+  std::unique_ptr<FrameScaler> scaler;
+  SDL_Surface* surface = nullptr;  // the one last drawn into; SDL makes a new one on a resize
+  int surfaceWidth = 0;
+  int surfaceHeight = 0;
+  bool repaintAll = true;         // the bars too: the window appeared, was exposed or resized
+  ScreenRect lastFrame;           // where the last frame went
+  std::vector<uint32_t> staging;  // for surfaces of other than 32-bit pixels
+  // Pacing without vsync:
+  Clock::duration refreshPeriod{};
+  Clock::time_point nextRefresh{};
+  bool failed = false;  // the window was asked for and could not be made
 };
 
 DisplayWindow display;
@@ -46,15 +67,12 @@ int presentationStarts = 0;  // SDL's video subsystem stays up until the last st
 void releaseDisplay() {
   if (display.frame) SDL_DestroyTexture(display.frame);
   if (display.renderer) SDL_DestroyRenderer(display.renderer);
-  if (display.window) SDL_DestroyWindow(display.window);
+  if (display.window) SDL_DestroyWindow(display.window);  // and its surface
   display = DisplayWindow{};
 }
 
-// Paints the whole window black and shows it.
-void showBlack() {
-  SDL_SetRenderDrawColor(display.renderer, 0, 0, 0, 255);
-  SDL_RenderClear(display.renderer);
-  SDL_RenderPresent(display.renderer);
+SDL_Rect toSdl(const ScreenRect& rect) {
+  return {rect.x, rect.y, rect.width, rect.height};
 }
 
 void measureRefresh() {
@@ -63,34 +81,141 @@ void measureRefresh() {
   if (SDL_GetWindowDisplayMode(display.window, &mode) == 0 && mode.refresh_rate > 0) {
     hz = mode.refresh_rate;
   }
-  display.refreshTicks = SDL_GetPerformanceFrequency() / static_cast<Uint64>(hz);
+  display.refreshPeriod = std::chrono::duration_cast<Clock::duration>(std::chrono::seconds(1)) / hz;
 }
 
-// Without vsync, one frame per refresh period at most, as a swap on a real display would give.
-void waitOutRefresh() {
-  Uint64 now = SDL_GetPerformanceCounter();
-  const Uint64 due = display.lastPresent + display.refreshTicks;
-  if (display.lastPresent != 0 && now < due) {
-    const Uint64 milliseconds = (due - now) * 1000 / SDL_GetPerformanceFrequency();
-    if (milliseconds > 0) SDL_Delay(static_cast<Uint32>(milliseconds));
-    now = SDL_GetPerformanceCounter();
-  }
-  display.lastPresent = now;
-}
-
-// The largest rectangle of the frame's aspect that fits the output, centred on it.
-SDL_Rect fitFrame(int frameWidth, int frameHeight, int outWidth, int outHeight) {
-  SDL_Rect rect{0, 0, outWidth, outHeight};
-  const int64_t widthLimited = static_cast<int64_t>(outWidth) * frameHeight;
-  const int64_t heightLimited = static_cast<int64_t>(outHeight) * frameWidth;
-  if (widthLimited <= heightLimited) {
-    rect.h = static_cast<int>(widthLimited / frameWidth);
+// Without vsync, one frame per refresh period at most, as a swap on a real display would give:
+// each frame goes out one period after the one before, or at once when it is late (and the
+// count starts again from it).
+void waitForRefresh() {
+  const Clock::time_point now = Clock::now();
+  if (now < display.nextRefresh) {
+    std::this_thread::sleep_until(display.nextRefresh);
+    display.nextRefresh += display.refreshPeriod;
   } else {
-    rect.w = static_cast<int>(heightLimited / frameHeight);
+    display.nextRefresh = now + display.refreshPeriod;
   }
-  rect.x = (outWidth - rect.w) / 2;
-  rect.y = (outHeight - rect.h) / 2;
+}
+
+// The surface as a canvas for the scaler, if its pixels are 32-bit with a byte per channel.
+bool canvasOf(SDL_Surface* surface, PixelCanvas& canvas) {
+  const SDL_PixelFormat& format = *surface->format;
+  if (SDL_BYTEORDER != SDL_LIL_ENDIAN || format.BytesPerPixel != 4) return false;
+  const auto byteOf = [](Uint32 mask, Uint8 shift, Uint8 loss) {
+    return loss == 0 && shift % 8 == 0 && mask == 0xFFu << shift ? shift / 8 : -1;
+  };
+  canvas.redByte = byteOf(format.Rmask, format.Rshift, format.Rloss);
+  canvas.greenByte = byteOf(format.Gmask, format.Gshift, format.Gloss);
+  canvas.blueByte = byteOf(format.Bmask, format.Bshift, format.Bloss);
+  if (canvas.redByte < 0 || canvas.greenByte < 0 || canvas.blueByte < 0) return false;
+  canvas.pixels = static_cast<uint8_t*>(surface->pixels);
+  canvas.width = surface->w;
+  canvas.height = surface->h;
+  canvas.pitch = surface->pitch;
+  return true;
+}
+
+// Draws the frame into the window surface: into its fitted rectangle, and the bars around it
+// when the window needs them. Returns the rectangle.
+ScreenRect drawIntoSurface(SDL_Surface* surface, const uint16_t* pixels, int width, int height,
+                           bool withBars) {
+  PixelCanvas canvas;
+  if (canvasOf(surface, canvas)) {
+    return display.scaler->present(pixels, width, height, canvas, withBars);
+  }
+
+  // Any other pixel format: scaled as 32-bit ARGB, then converted by SDL.
+  const ScreenRect rect = fitFrame(width, height, surface->w, surface->h);
+  if (withBars) SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
+  if (rect.width <= 0 || rect.height <= 0) return rect;
+  display.staging.resize(static_cast<size_t>(rect.width) * rect.height);
+  PixelCanvas staging;  // ARGB: blue in the first byte, red in the third
+  staging.pixels = reinterpret_cast<uint8_t*>(display.staging.data());
+  staging.width = rect.width;
+  staging.height = rect.height;
+  staging.pitch = rect.width * 4;
+  display.scaler->scale(pixels, width, height, staging);
+  auto* target = static_cast<uint8_t*>(surface->pixels) +
+                 static_cast<ptrdiff_t>(rect.y) * surface->pitch +
+                 static_cast<ptrdiff_t>(rect.x) * surface->format->BytesPerPixel;
+  SDL_ConvertPixels(rect.width, rect.height, SDL_PIXELFORMAT_ARGB8888, display.staging.data(),
+                    staging.pitch, surface->format->format, target, surface->pitch);
   return rect;
+}
+
+// Shows a frame through the window surface (or, with no frame, the window all black).
+void presentOnSurface(const uint16_t* pixels, int width, int height) {
+  SDL_Surface* surface = SDL_GetWindowSurface(display.window);
+  if (!surface) return;
+  if (surface != display.surface || surface->w != display.surfaceWidth ||
+      surface->h != display.surfaceHeight) {
+    display.surface = surface;
+    display.surfaceWidth = surface->w;
+    display.surfaceHeight = surface->h;
+    display.repaintAll = true;
+  }
+  const bool withBars = display.repaintAll || !pixels ||
+                        fitFrame(width, height, surface->w, surface->h) != display.lastFrame;
+  if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return;
+  ScreenRect rect{};
+  if (pixels) {
+    rect = drawIntoSurface(surface, pixels, width, height, withBars);
+  } else {
+    SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
+  }
+  if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+  if (pixels) waitForRefresh();
+  // Only the frame's rectangle changes from one frame to the next.
+  const SDL_Rect changed = toSdl(rect);
+  const int result = withBars ? SDL_UpdateWindowSurface(display.window)
+                              : SDL_UpdateWindowSurfaceRects(display.window, &changed, 1);
+  if (result == 0) display.repaintAll = false;
+  display.lastFrame = rect;
+}
+
+// Paints the whole window black and shows it.
+void showBlack() {
+  if (!display.renderer) {
+    presentOnSurface(nullptr, 0, 0);
+    return;
+  }
+  SDL_SetRenderDrawColor(display.renderer, 0, 0, 0, 255);
+  SDL_RenderClear(display.renderer);
+  SDL_RenderPresent(display.renderer);
+}
+
+// Sets up the way frames reach the window (see presentation_choice.h): the accelerated
+// renderer, or the window surface with our scaler. False when neither works.
+bool startShowingFrames() {
+  const std::optional<Presentation> asked = presentationAskedFor(
+      SDL_GetHint(SDL_HINT_RENDER_DRIVER), SDL_GetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION));
+  bool tryRenderer = asked == Presentation::Renderer;
+  if (!asked) tryRenderer = displayHasGpu(display.window).value_or(true);
+  if (tryRenderer) {
+    display.renderer = SDL_CreateRenderer(display.window, -1, SDL_RENDERER_PRESENTVSYNC);
+    if (!display.renderer) display.renderer = SDL_CreateRenderer(display.window, -1, 0);
+    if (display.renderer && !asked && rendererDrawsInSoftware(display.renderer)) {
+      SDL_DestroyRenderer(display.renderer);
+      display.renderer = nullptr;
+    }
+  }
+  if (display.renderer) {
+    SDL_RendererInfo info{};
+    // SDL's software renderer accepts vsync but never waits for a refresh.
+    display.vsync = SDL_GetRendererInfo(display.renderer, &info) == 0 &&
+                    (info.flags & SDL_RENDERER_PRESENTVSYNC) &&
+                    !(info.flags & SDL_RENDERER_SOFTWARE);
+    return true;
+  }
+  // The window surface, drawn by us: SDL must not put a renderer of its own behind it (on Linux
+  // it would try OpenGL for that). SDL decides this once, at the first surface it makes.
+  SDL_SetHintWithPriority(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0", SDL_HINT_OVERRIDE);
+  SDL_Surface* surface = SDL_GetWindowSurface(display.window);
+  SDL_ResetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION);
+  if (!surface) return false;
+  display.scaler = std::make_unique<FrameScaler>();
+  display.vsync = false;
+  return true;
 }
 
 bool prepareFrameTexture(int width, int height) {
@@ -115,9 +240,12 @@ uint8_t keyOf(const SDL_Event& event) {
     case SDL_QUIT:
       return kEscape;
     case SDL_WINDOWEVENT:
-      if (event.window.event == SDL_WINDOWEVENT_CLOSE && display.window &&
-          event.window.windowID == SDL_GetWindowID(display.window)) {
-        return kEscape;
+      if (!display.window || event.window.windowID != SDL_GetWindowID(display.window)) return 0;
+      if (event.window.event == SDL_WINDOWEVENT_CLOSE) return kEscape;
+      // What the window showed may be gone; the next frame paints the bars again.
+      if (event.window.event == SDL_WINDOWEVENT_EXPOSED ||
+          event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
+        display.repaintAll = true;
       }
       return 0;
     default:
@@ -141,11 +269,7 @@ void createDisplayWindow() {
     display.window =
         SDL_CreateWindow("Rezud", desktop.x, desktop.y, desktop.w, desktop.h,
                          SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS | SDL_WINDOW_SHOWN);
-    if (display.window) {
-      display.renderer = SDL_CreateRenderer(display.window, -1, SDL_RENDERER_PRESENTVSYNC);
-      if (!display.renderer) display.renderer = SDL_CreateRenderer(display.window, -1, 0);
-    }
-    display.failed = display.renderer == nullptr;
+    display.failed = !display.window || !startShowingFrames();
   }
   if (display.failed) {
     // Without a window no key can arrive: the polls then report Escape, so playback ends.
@@ -155,10 +279,6 @@ void createDisplayWindow() {
     platform::showMessage("Cannot open the display window.\n" + reason, kEngineErrorCaption);
     return;
   }
-  SDL_RendererInfo info{};
-  // SDL's software renderer accepts vsync but never waits for a refresh.
-  display.vsync = SDL_GetRendererInfo(display.renderer, &info) == 0 &&
-                  (info.flags & SDL_RENDERER_PRESENTVSYNC) && !(info.flags & SDL_RENDERER_SOFTWARE);
   measureRefresh();
   SDL_RaiseWindow(display.window);
   showBlack();
@@ -225,18 +345,22 @@ void stopPresentation() {
 }
 
 void presentFrame(const uint16_t* pixels, int width, int height) {
-  if (!display.renderer || width <= 0 || height <= 0) return;
+  if (!display.window || !pixels || width <= 0 || height <= 0) return;
+  if (!display.renderer) {
+    if (display.scaler) presentOnSurface(pixels, width, height);
+    return;
+  }
   if (!prepareFrameTexture(width, height)) return;
   SDL_UpdateTexture(display.frame, nullptr, pixels, width * 2);
   int outWidth = 0;
   int outHeight = 0;
   SDL_GetRendererOutputSize(display.renderer, &outWidth, &outHeight);
-  const SDL_Rect target = fitFrame(width, height, outWidth, outHeight);
+  const SDL_Rect target = toSdl(fitFrame(width, height, outWidth, outHeight));
   SDL_SetRenderDrawColor(display.renderer, 0, 0, 0, 255);
   SDL_RenderClear(display.renderer);
   SDL_RenderCopy(display.renderer, display.frame, nullptr, &target);
+  if (!display.vsync) waitForRefresh();
   SDL_RenderPresent(display.renderer);
-  if (!display.vsync) waitOutRefresh();
 }
 
 Answer showNativeMessage(const std::string& text, const std::string& caption, Buttons buttons) {

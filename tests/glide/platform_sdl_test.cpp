@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "engine/morph_engine.h"
 #include "glide/platform.h"
+#include "glide/sdl/presentation_choice.h"
 
 namespace {
 
@@ -42,16 +45,31 @@ SDL_Window* findWindowTitled(const char* title) {
 struct Rgb {
   int r, g, b;
   bool operator==(const Rgb&) const = default;
+  friend void PrintTo(const Rgb& rgb, std::ostream* out) {
+    *out << "(" << rgb.r << ", " << rgb.g << ", " << rgb.b << ")";
+  }
 };
 
-// What the window shows, read back from its renderer.
+// What the window shows, read back from its renderer or, without one, from its surface.
 class WindowPixels {
  public:
   explicit WindowPixels(SDL_Window* window) {
-    SDL_Renderer* renderer = SDL_GetRenderer(window);
-    SDL_GetRendererOutputSize(renderer, &width, &height);
+    if (SDL_Renderer* renderer = SDL_GetRenderer(window)) {
+      SDL_GetRendererOutputSize(renderer, &width, &height);
+      pixels.resize(static_cast<size_t>(width) * height);
+      SDL_RenderReadPixels(renderer, nullptr, SDL_PIXELFORMAT_ARGB8888, pixels.data(), width * 4);
+      return;
+    }
+    SDL_Surface* surface = SDL_GetWindowSurface(window);
+    if (!surface) {
+      ADD_FAILURE() << "the window has neither renderer nor surface";
+      return;
+    }
+    width = surface->w;
+    height = surface->h;
     pixels.resize(static_cast<size_t>(width) * height);
-    SDL_RenderReadPixels(renderer, nullptr, SDL_PIXELFORMAT_ARGB8888, pixels.data(), width * 4);
+    SDL_ConvertPixels(width, height, surface->format->format, surface->pixels, surface->pitch,
+                      SDL_PIXELFORMAT_ARGB8888, pixels.data(), width * 4);
   }
   Rgb at(int x, int y) const {
     const Uint32 p = pixels[static_cast<size_t>(y) * width + x];
@@ -97,12 +115,29 @@ class DisplayWindowTest : public ::testing::Test {
   SDL_Window* window = nullptr;
 };
 
+// Both ways of showing frames: the window surface with our scaler (what SDL's dummy driver gets
+// by itself, having no GPU) and SDL's renderer, forced (on the dummy driver, SDL's software one).
+class PresentationTest : public DisplayWindowTest, public ::testing::WithParamInterface<bool> {
+ protected:
+  void SetUp() override {
+    if (GetParam()) setenv("SDL_FRAMEBUFFER_ACCELERATION", "1", 1);
+    DisplayWindowTest::SetUp();
+    ASSERT_EQ(SDL_GetRenderer(window) != nullptr, GetParam());
+  }
+  void TearDown() override {
+    DisplayWindowTest::TearDown();
+    unsetenv("SDL_FRAMEBUFFER_ACCELERATION");
+  }
+};
+INSTANTIATE_TEST_SUITE_P(BothWays, PresentationTest, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Renderer" : "Surface"; });
+
 int hookRuns = 0;
 void countHookRun() {
   ++hookRuns;
 }
 
-TEST_F(DisplayWindowTest, CoversTheDesktopWithoutBorderAndStartsBlack) {
+TEST_P(PresentationTest, CoversTheDesktopWithoutBorderAndStartsBlack) {
   const Uint32 flags = SDL_GetWindowFlags(window);
   EXPECT_EQ(flags & SDL_WINDOW_FULLSCREEN_DESKTOP, Uint32{SDL_WINDOW_FULLSCREEN_DESKTOP});
   EXPECT_TRUE(flags & SDL_WINDOW_BORDERLESS);
@@ -118,7 +153,7 @@ TEST_F(DisplayWindowTest, CoversTheDesktopWithoutBorderAndStartsBlack) {
   }
 }
 
-TEST_F(DisplayWindowTest, ClosingRemovesTheWindowAndASecondOneWorksLikeTheFirst) {
+TEST_P(PresentationTest, ClosingRemovesTheWindowAndASecondOneWorksLikeTheFirst) {
   destroyDisplayWindow();
   EXPECT_EQ(findWindowTitled("Rezud"), nullptr);
 
@@ -139,7 +174,7 @@ TEST_F(DisplayWindowTest, ClosingRemovesTheWindowAndASecondOneWorksLikeTheFirst)
 
 // A frame keeps its aspect: a 5:4 frame on the desktop gets black bars left and right, a 2:1
 // frame black bars above and below; the frame's colours arrive unchanged.
-TEST_F(DisplayWindowTest, FramesAreScaledToFitWithTheirAspectKept) {
+TEST_P(PresentationTest, FramesAreScaledToFitWithTheirAspectKept) {
   struct Case {
     int width, height;
   };
@@ -178,6 +213,91 @@ TEST_F(DisplayWindowTest, FramesAreScaledToFitWithTheirAspectKept) {
       EXPECT_EQ(shown.at(shown.width / 2, top / 2), (Rgb{0, 0, 0}));
     }
   }
+}
+
+// Without vsync a swap waits for the next refresh as a display would: one frame per period
+// (the dummy display reports no rate, so 60 Hz), never faster.
+TEST_P(PresentationTest, FramesGoOutAtMostOnePerRefreshPeriod) {
+  const std::vector<uint16_t> grey(640 * 480, 0x8410);
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < 7; ++i) platform::presentFrame(grey.data(), 640, 480);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::microseconds(6 * 16666));
+}
+
+// The surface keeps what was drawn into it; the bars are drawn again whenever the window may
+// have lost them (exposed) or changed its size.
+TEST_F(DisplayWindowTest, TheSurfaceRepaintsItsBarsWhenExposedOrResized) {
+  ASSERT_EQ(SDL_GetRenderer(window), nullptr);
+  const std::vector<uint16_t> blue(1280 * 1024, 0x001F);  // 5:4, on the dummy's 4:3 desktop
+  platform::presentFrame(blue.data(), 1280, 1024);
+  SDL_Surface* surface = SDL_GetWindowSurface(window);
+  ASSERT_NE(surface, nullptr);
+  SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 255, 0));  // as if overdrawn
+
+  SDL_Event exposed{};
+  exposed.type = SDL_WINDOWEVENT;
+  exposed.window.event = SDL_WINDOWEVENT_EXPOSED;
+  exposed.window.windowID = SDL_GetWindowID(window);
+  ASSERT_EQ(SDL_PushEvent(&exposed), 1);
+  EXPECT_EQ(pollKey(), 0);
+  platform::presentFrame(blue.data(), 1280, 1024);
+  {
+    const WindowPixels shown(window);
+    EXPECT_EQ(shown.at(0, 0), (Rgb{0, 0, 0}));
+    EXPECT_EQ(shown.at(shown.width - 1, shown.height - 1), (Rgb{0, 0, 0}));
+    EXPECT_EQ(shown.at(shown.width / 2, shown.height / 2), (Rgb{0, 0, 255}));
+  }
+
+  // In a window of 1000 x 500 the frame is 625 x 500, from x = 187.
+  SDL_SetWindowFullscreen(window, 0);
+  SDL_SetWindowSize(window, 1000, 500);
+  SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+  platform::presentFrame(blue.data(), 1280, 1024);
+  const WindowPixels shown(window);
+  ASSERT_EQ(shown.width, 1000);
+  ASSERT_EQ(shown.height, 500);
+  for (const int y : {0, 250, 499}) {
+    EXPECT_EQ(shown.at(186, y), (Rgb{0, 0, 0}));
+    EXPECT_EQ(shown.at(187, y), (Rgb{0, 0, 255}));
+    EXPECT_EQ(shown.at(811, y), (Rgb{0, 0, 255}));
+    EXPECT_EQ(shown.at(812, y), (Rgb{0, 0, 0}));
+  }
+}
+
+// SDL's own variables force either way; without them the display decides (the dummy driver has
+// no GPU).
+TEST(PresentationChoice, SdlsVariablesForceEitherWay) {
+  struct Case {
+    const char* renderDriver;
+    const char* acceleration;
+    bool renderer;
+  };
+  for (const Case wanted :
+       {Case{nullptr, nullptr, false}, Case{"software", nullptr, false}, Case{nullptr, "0", false},
+        Case{nullptr, "1", true}, Case{"software", "1", false}}) {
+    SCOPED_TRACE(std::string(wanted.renderDriver ? wanted.renderDriver : "-") + " " +
+                 (wanted.acceleration ? wanted.acceleration : "-"));
+    if (wanted.renderDriver) setenv("SDL_RENDER_DRIVER", wanted.renderDriver, 1);
+    if (wanted.acceleration) setenv("SDL_FRAMEBUFFER_ACCELERATION", wanted.acceleration, 1);
+    createDisplayWindow();
+    SDL_Window* window = findWindowTitled("Rezud");
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(SDL_GetRenderer(window) != nullptr, wanted.renderer);
+    destroyDisplayWindow();
+    unsetenv("SDL_RENDER_DRIVER");
+    unsetenv("SDL_FRAMEBUFFER_ACCELERATION");
+  }
+
+  using enum Presentation;
+  EXPECT_EQ(presentationAskedFor("opengl", "0"), Renderer);
+  EXPECT_EQ(presentationAskedFor("SOFTWARE", nullptr), WindowSurface);
+  EXPECT_EQ(presentationAskedFor("", "False"), WindowSurface);
+  EXPECT_EQ(presentationAskedFor(nullptr, "opengles2"), Renderer);
+  EXPECT_EQ(presentationAskedFor("", ""), std::nullopt);
+  EXPECT_TRUE(isSoftwareGlRenderer("llvmpipe (LLVM 15.0.6, 256 bits)"));
+  EXPECT_TRUE(isSoftwareGlRenderer("softpipe"));
+  EXPECT_FALSE(isSoftwareGlRenderer("Mesa Intel(R) UHD Graphics 620 (KBL GT2)"));
+  EXPECT_FALSE(isSoftwareGlRenderer(nullptr));
 }
 
 TEST_F(DisplayWindowTest, ReportsEscapeAndSpaceKeyDownsOnePerPollInOrder) {
