@@ -44,7 +44,7 @@ bool cpuRuns(RasterPath path) {
       return __builtin_cpu_supports("avx2");
     case RasterPath::Avx512:
       return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-             __builtin_cpu_supports("avx512vl");
+             __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi");
   }
   return false;
 }
@@ -130,7 +130,9 @@ void Board::releaseAll() {
   closeWindow();
   fast_.reset();  // its threads end with it
   textureMemory_.reset();
+  wideTextures_.clear();
   textureSource_ = nullptr;
+  sourcePlanes_ = nullptr;
 }
 
 // ---- Video mode --------------------------------------------------------------------------------
@@ -202,10 +204,27 @@ void Board::downloadTexture(uint32_t address, const GrTexInfo* info) {
   if (!place || !info->data) return;
   finishDrawing();  // triangles recorded earlier sample what was there before
   std::memcpy(place, info->data, kTextureBytes);
+  wideTextures_.forget(address);
+  sourcePlanes_ = nullptr;
 }
 
 void Board::setTextureSource(uint32_t address, const GrTexInfo* info) {
   textureSource_ = textureAt(address, info);
+  textureSourceAddress_ = address;
+  sourcePlanes_ = nullptr;  // found when the fast path first draws with it
+}
+
+const TexelPlanes* Board::sourcePlanes() {
+  if (!sourcePlanes_) {
+    // Each kept texture costs a quarter of a megabyte; an odd program could ask for any
+    // number of addresses.
+    if (wideTextures_.size() >= kMostWideTextures) {
+      finishDrawing();
+      wideTextures_.clear();
+    }
+    sourcePlanes_ = wideTextures_.planesFor(textureSourceAddress_, textureSource_);
+  }
+  return sourcePlanes_;
 }
 
 // ---- Drawing and the frame ---------------------------------------------------------------------
@@ -236,9 +255,10 @@ void Board::drawTriangle(const GrVertex& a, const GrVertex& b, const GrVertex& c
   if (state.srcFactor == 0 && state.dstFactor == 256) return;
   if (!fast_) {
     const int threads = threads_ > 0 ? threads_ : drawingThreads();
-    const PairRowRasterizer pairs = path_ == RasterPath::Avx512 ? drawRowsPairAvx512 : nullptr;
-    fast_ = std::make_unique<FastRasterizer>(rowRasterizer(path_), pairs, threads);
+    const CellRasterizer cells = path_ == RasterPath::Avx512 ? drawCellRowsAvx512 : nullptr;
+    fast_ = std::make_unique<FastRasterizer>(rowRasterizer(path_), cells, threads);
   }
+  state.planes = sourcePlanes();
   fast_->add(a, b, c, state);
 }
 

@@ -54,6 +54,7 @@
 
 #include "glide/glide.h"
 #include "glide/raster.h"
+#include "glide/texel_planes.h"
 
 namespace glide {
 
@@ -125,6 +126,7 @@ class Board {
   void finishDrawing();  // draws what the fast path has recorded
   uint16_t* bufferPixels(GrBuffer_t buffer);
   uint16_t* textureAt(uint32_t address, const GrTexInfo* info) const;
+  const TexelPlanes* sourcePlanes();  // the texture source widened, for the fast path
 
   int32_t users_ = 0;
   int32_t presentationStarts_ = 0;
@@ -143,6 +145,10 @@ class Board {
   GrDitherMode_t dither_ = GR_DITHER_4x4;
   GrColor_t constantColour_ = 0;
   const uint16_t* textureSource_ = nullptr;
+  uint32_t textureSourceAddress_ = 0;
+  const TexelPlanes* sourcePlanes_ = nullptr;
+  static constexpr size_t kMostWideTextures = 96;
+  WideTextures wideTextures_;
 
   bool refuseAllModes_ = false;
   std::vector<GrScreenResolution_t> refusedModes_;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <thread>
 
 namespace glide {
@@ -39,37 +40,6 @@ GrVertex toVertex(float x, float y, float s, float t) {
   return vertex;
 }
 
-}  // namespace
-
-FastRasterizer::FastRasterizer(RowRasterizer rows, PairRowRasterizer pairs, int threads)
-    : rows_(rows), pairs_(pairs), threads_(std::max(threads, 1)) {
-  for (int helper = 1; helper < threads_; ++helper) {
-    helpers_.emplace_back(&FastRasterizer::helperLoop, this);
-  }
-}
-
-FastRasterizer::~FastRasterizer() {
-  stopping_ = true;
-  jobs_.fetch_add(1);
-  jobs_.notify_all();
-  for (std::thread& helper : helpers_) helper.join();
-}
-
-void FastRasterizer::add(const GrVertex& a, const GrVertex& b, const GrVertex& c,
-                         const DrawState& state) {
-  Recorded& recorded = triangles_.emplace_back();
-  const GrVertex* vertices[3] = {&a, &b, &c};
-  for (int k = 0; k < 3; ++k) {
-    const GrVertex& v = *vertices[k];
-    recorded.corners[k] = {v.x, v.y, v.tmuvtx[0].sow, v.tmuvtx[0].tow};
-  }
-  recorded.state = state;
-  recorded.role = Role::Alone;
-  if (pairs_ && triangles_.size() >= 4) pairUpLastFour();
-}
-
-namespace {
-
 // Triangles p and q share an edge and lie on its two sides, so that no pixel is in both.
 template <typename Corner>
 bool apartAcrossSharedEdge(const Corner (&p)[3], const Corner (&q)[3]) {
@@ -98,28 +68,159 @@ bool apartAcrossSharedEdge(const Corner (&p)[3], const Corner (&q)[3]) {
   return false;
 }
 
+// Both triangles are drawn with the same texture, blend, dither and target.
+bool sameState(const DrawState& a, const DrawState& b) {
+  return a.texture == b.texture && a.planes == b.planes && a.target.pixels == b.target.pixels &&
+         a.srcFactor == b.srcFactor && a.dstFactor == b.dstFactor && a.dither == b.dither;
+}
+
+EdgeFunction movedTo(const EdgeFunction& edge, const TriangleSetup& from, int32_t left,
+                     int32_t top) {
+  EdgeFunction moved = edge;
+  moved.atOrigin += edge.stepX * (left - from.left) + edge.stepY * (top - from.top);
+  return moved;
+}
+
+TexturePlane movedTo(const TexturePlane& plane, const TriangleSetup& from, int32_t left,
+                     int32_t top) {
+  return {plane.atOrigin + plane.stepX * static_cast<uint32_t>(left - from.left) +
+              plane.stepY * static_cast<uint32_t>(top - from.top),
+          plane.stepX, plane.stepY};
+}
+
+// The same line run the other way round, with thresholds that give each pixel on it to
+// exactly one side.
+bool reversed(const EdgeFunction& a, const EdgeFunction& b) {
+  return a.atOrigin == -b.atOrigin && a.stepX == -b.stepX && a.stepY == -b.stepY &&
+         a.threshold + b.threshold == 1;
+}
+
+// The cell of the set-ups: the first layer's A and B, then (with two layers) the second's.
+// False where they do not make a cell the cell rasteriser can take.
+bool makeCell(const TriangleSetup* const* setups, const DrawState* const* states, int layers,
+              Cell& cell) {
+  const TriangleSetup& a = *setups[0];
+  const TriangleSetup& b = *setups[1];
+  cell.left = std::min(a.left, b.left);
+  cell.top = std::min(a.top, b.top);
+  cell.right = std::max(a.right, b.right);
+  cell.bottom = std::max(a.bottom, b.bottom);
+  EdgeFunction edgesA[3], edgesB[3];
+  for (int k = 0; k < 3; ++k) {
+    edgesA[k] = movedTo(a.edges[k], a, cell.left, cell.top);
+    edgesB[k] = movedTo(b.edges[k], b, cell.left, cell.top);
+  }
+  int diagonalA = -1, diagonalB = -1;
+  for (int k = 0; k < 3 && diagonalA < 0; ++k) {
+    for (int m = 0; m < 3; ++m) {
+      if (reversed(edgesA[k], edgesB[m])) {
+        diagonalA = k;
+        diagonalB = m;
+        break;
+      }
+    }
+  }
+  if (diagonalA < 0) return false;
+  cell.diagonal = edgesA[diagonalA];
+  for (int k = 0, n = 0; k < 3; ++k) {
+    if (k != diagonalA) cell.edgesA[n++] = edgesA[k];
+  }
+  for (int k = 0, n = 0; k < 3; ++k) {
+    if (k != diagonalB) cell.edgesB[n++] = edgesB[k];
+  }
+  const int64_t columns = cell.right - cell.left + 1 + 16;
+  const int64_t rows = cell.bottom - cell.top + 1;
+  for (const EdgeFunction* edge :
+       {&cell.diagonal, &cell.edgesA[0], &cell.edgesA[1], &cell.edgesB[0], &cell.edgesB[1]}) {
+    const int64_t largest =
+        std::abs(edge->atOrigin) + std::abs(edge->stepX) * columns + std::abs(edge->stepY) * rows;
+    if (largest > INT32_MAX) return false;
+  }
+  cell.layerCount = layers;
+  for (int layer = 0; layer < layers; ++layer) {
+    const DrawState& state = *states[2 * layer];
+    if (!state.planes) return false;
+    CellLayer& out = cell.layers[layer];
+    out.texture = state.texture;
+    out.planes = state.planes;
+    for (int half = 0; half < 2; ++half) {
+      const TriangleSetup& setup = *setups[2 * layer + half];
+      out.s[half] = movedTo(setup.s, setup, cell.left, cell.top);
+      out.t[half] = movedTo(setup.t, setup, cell.left, cell.top);
+    }
+    out.srcFactor = state.srcFactor;
+    out.dstFactor = state.dstFactor;
+  }
+  cell.target = states[0]->target;
+  cell.dither = states[0]->dither;
+  return true;
+}
+
+// Waits for work that another thread has claimed and is finishing.
+void waitUntil(const std::atomic<int32_t>& counter, int32_t target) {
+  for (int spins = 0; counter.load() < target; ++spins) {
+    if (spins > 64) std::this_thread::yield();
+  }
+}
+
 }  // namespace
 
-// The last four recorded are a cell when triangles n and n + 2 have the same corners, target
-// and dither, as have n + 1 and n + 3, and n + 1 and n + 2 do not overlap: then n + 2 may be
-// drawn right after n, and n + 3 after n + 1, with every pixel seeing the same order.
-void FastRasterizer::pairUpLastFour() {
-  Recorded* t = &triangles_[triangles_.size() - 4];
-  for (int k = 0; k < 4; ++k) {
-    if (t[k].role != Role::Alone) return;
+FastRasterizer::FastRasterizer(RowRasterizer rows, CellRasterizer cells, int threads)
+    : rows_(rows), cellRasterizer_(cells), threads_(std::max(threads, 1)) {
+  for (int helper = 1; helper < threads_; ++helper) {
+    helpers_.emplace_back(&FastRasterizer::helperLoop, this);
   }
-  auto sameShape = [](const Recorded& a, const Recorded& b) {
+}
+
+FastRasterizer::~FastRasterizer() {
+  stopping_ = true;
+  jobs_.fetch_add(1);
+  jobs_.notify_all();
+  for (std::thread& helper : helpers_) helper.join();
+}
+
+void FastRasterizer::add(const GrVertex& a, const GrVertex& b, const GrVertex& c,
+                         const DrawState& state) {
+  Recorded& recorded = triangles_.emplace_back();
+  const GrVertex* vertices[3] = {&a, &b, &c};
+  for (int k = 0; k < 3; ++k) {
+    const GrVertex& v = *vertices[k];
+    recorded.corners[k] = {v.x, v.y, v.tmuvtx[0].sow, v.tmuvtx[0].tow};
+  }
+  recorded.state = state;
+  recorded.role = Role::Alone;
+  if (cellRasterizer_ && triangles_.size() >= 2) findCell();
+}
+
+// Whether the last two recorded make a cell; if so, whether the two before them are the same
+// cell's first layer, so that the four make one cell of two layers.
+void FastRasterizer::findCell() {
+  const size_t last = triangles_.size() - 1;
+  Recorded& first = triangles_[last - 1];
+  Recorded& second = triangles_[last];
+  if (first.role != Role::Alone || !sameState(first.state, second.state) ||
+      !apartAcrossSharedEdge(first.corners, second.corners)) {
+    return;
+  }
+  first.role = Role::CellFirst;
+  first.cellLayers = 1;
+  first.cell = cellCount_++;
+  second.role = Role::InCell;
+  if (last < 3) return;
+  Recorded& below = triangles_[last - 3];
+  auto sameShape = [](const Recorded& p, const Recorded& q) {
     for (int k = 0; k < 3; ++k) {
-      if (a.corners[k].x != b.corners[k].x || a.corners[k].y != b.corners[k].y) return false;
+      if (p.corners[k].x != q.corners[k].x || p.corners[k].y != q.corners[k].y) return false;
     }
-    return a.state.target.pixels == b.state.target.pixels && a.state.dither == b.state.dither;
+    return p.state.target.pixels == q.state.target.pixels && p.state.dither == q.state.dither;
   };
-  if (!sameShape(t[0], t[2]) || !sameShape(t[1], t[3])) return;
-  if (!apartAcrossSharedEdge(t[1].corners, t[2].corners)) return;
-  t[0].role = Role::PairFirst;
-  t[1].role = Role::PairFirst;
-  t[2].role = Role::PairSecond;
-  t[3].role = Role::PairSecond;
+  if (below.role != Role::CellFirst || below.cellLayers != 1 || !sameShape(below, first) ||
+      !sameShape(triangles_[last - 2], second)) {
+    return;
+  }
+  below.cellLayers = 2;
+  first.role = Role::InCell;
+  --cellCount_;  // the one just taken
 }
 
 void FastRasterizer::finish() {
@@ -131,6 +232,8 @@ void FastRasterizer::finish() {
   batchCount_ = static_cast<int32_t>((triangles_.size() + kBatchSize - 1) / kBatchSize);
   if (static_cast<int32_t>(bins_.size()) < batchCount_) bins_.resize(batchCount_);
   setUps_.resize(triangles_.size());
+  cells_.resize(cellCount_);
+  cellReady_.resize(cellCount_);
   nextBatch_ = 0;
   batchesDone_ = 0;
   nextBand_ = 0;
@@ -148,6 +251,7 @@ void FastRasterizer::finish() {
     while (helpersInside_.load() != 0) std::this_thread::yield();
   }
   triangles_.clear();
+  cellCount_ = 0;
 }
 
 void FastRasterizer::helperLoop() {
@@ -169,17 +273,6 @@ void FastRasterizer::helperLoop() {
   }
 }
 
-namespace {
-
-// Waits for work that another thread has claimed and is finishing.
-void waitUntil(const std::atomic<int32_t>& counter, int32_t target) {
-  for (int spins = 0; counter.load() < target; ++spins) {
-    if (spins > 64) std::this_thread::yield();
-  }
-}
-
-}  // namespace
-
 void FastRasterizer::work() {
   for (int32_t batch; (batch = nextBatch_.fetch_add(1)) < batchCount_;) {
     setUpBatch(batch);
@@ -193,24 +286,62 @@ void FastRasterizer::work() {
   waitUntil(bandsDone_, bandCount_);
 }
 
+void FastRasterizer::setUpOne(uint32_t i) {
+  const Recorded& triangle = triangles_[i];
+  const Corner* c = triangle.corners;
+  SetUp& setUp = setUps_[i];
+  setUp.drawn = setUpTriangle(toVertex(c[0].x, c[0].y, c[0].s, c[0].t),
+                              toVertex(c[1].x, c[1].y, c[1].s, c[1].t),
+                              toVertex(c[2].x, c[2].y, c[2].s, c[2].t), triangle.state.target.width,
+                              triangle.state.target.height, setUp.setup);
+}
+
+namespace {
+
+void addToBins(std::vector<std::vector<uint32_t>>& bins, uint32_t item, int32_t top, int32_t bottom,
+               int32_t bandRows) {
+  for (int32_t band = top / bandRows; band <= bottom / bandRows; ++band) {
+    bins[band].push_back(item);
+  }
+}
+
+}  // namespace
+
+// A cell's triangles are set up together, by the batch that holds its first one (the others
+// may lie in the next batch, which passes over them).
 void FastRasterizer::setUpBatch(int batch) {
   const size_t begin = static_cast<size_t>(batch) * kBatchSize;
   const size_t end = std::min(begin + kBatchSize, triangles_.size());
   std::vector<std::vector<uint32_t>>& bins = bins_[batch];
   bins.resize(bandCount_);
   for (std::vector<uint32_t>& bin : bins) bin.clear();
-  for (size_t i = begin; i < end; ++i) {
+  for (uint32_t i = static_cast<uint32_t>(begin); i < end; ++i) {
     const Recorded& triangle = triangles_[i];
-    const Corner* c = triangle.corners;
-    SetUp& setUp = setUps_[i];
-    setUp.drawn = setUpTriangle(
-        toVertex(c[0].x, c[0].y, c[0].s, c[0].t), toVertex(c[1].x, c[1].y, c[1].s, c[1].t),
-        toVertex(c[2].x, c[2].y, c[2].s, c[2].t), triangle.state.target.width,
-        triangle.state.target.height, setUp.setup);
-    if (!setUp.drawn) continue;
-    for (int32_t band = setUp.setup.top / kBandRows; band <= setUp.setup.bottom / kBandRows;
-         ++band) {
-      bins[band].push_back(static_cast<uint32_t>(i));
+    if (triangle.role == Role::InCell) continue;
+    const uint32_t count = triangle.role == Role::CellFirst ? 2u * triangle.cellLayers : 1u;
+    bool allDrawn = true;
+    for (uint32_t k = 0; k < count; ++k) {
+      setUpOne(i + k);
+      allDrawn = allDrawn && setUps_[i + k].drawn;
+    }
+    if (triangle.role == Role::CellFirst) {
+      const TriangleSetup* setups[4];
+      const DrawState* states[4];
+      for (uint32_t k = 0; k < count; ++k) {
+        setups[k] = &setUps_[i + k].setup;
+        states[k] = &triangles_[i + k].state;
+      }
+      Cell& cell = cells_[triangle.cell];
+      const bool ready = allDrawn && makeCell(setups, states, triangle.cellLayers, cell);
+      cellReady_[triangle.cell] = ready;
+      if (ready) {
+        addToBins(bins, i, cell.top, cell.bottom, kBandRows);
+        continue;
+      }
+    }
+    for (uint32_t k = 0; k < count; ++k) {
+      const SetUp& setUp = setUps_[i + k];
+      if (setUp.drawn) addToBins(bins, i + k, setUp.setup.top, setUp.setup.bottom, kBandRows);
     }
   }
 }
@@ -220,31 +351,27 @@ void FastRasterizer::drawBand(int32_t band) {
   const int32_t lastRow = firstRow + kBandRows - 1;
   // Batch after batch: every triangle of a batch was issued before any of the next.
   for (int32_t batch = 0; batch < batchCount_; ++batch) {
-    for (const uint32_t i : bins_[batch][band]) drawTriangleRows(i, firstRow, lastRow);
+    for (const uint32_t i : bins_[batch][band]) drawItem(i, firstRow, lastRow);
   }
 }
 
-void FastRasterizer::drawTriangleRows(uint32_t i, int32_t firstRow, int32_t lastRow) {
+// A cell the cell rasteriser declines here is drawn triangle by triangle, in their order.
+void FastRasterizer::drawItem(uint32_t i, int32_t firstRow, int32_t lastRow) {
   const Recorded& triangle = triangles_[i];
-  const TriangleSetup& setup = setUps_[i].setup;
-  firstRow = std::max(firstRow, setup.top);
-  lastRow = std::min(lastRow, setup.bottom);
-  switch (triangle.role) {
-    case Role::PairFirst:
-      // The second's set-up may have failed on its texture coordinates alone.
-      if (setUps_[i + 2].drawn) {
-        pairs_(setup, triangle.state, setUps_[i + 2].setup, triangles_[i + 2].state, firstRow,
-               lastRow);
-        return;
-      }
-      break;
-    case Role::PairSecond:
-      if (setUps_[i - 2].drawn) return;  // drawn with the first
-      break;
-    case Role::Alone:
-      break;
+  uint32_t count = 1;
+  if (triangle.role == Role::CellFirst && cellReady_[triangle.cell]) {
+    const Cell& cell = cells_[triangle.cell];
+    if (cellRasterizer_(cell, std::max(firstRow, cell.top), std::min(lastRow, cell.bottom))) {
+      return;
+    }
+    count = 2u * triangle.cellLayers;
   }
-  rows_(setup, triangle.state, firstRow, lastRow);
+  for (uint32_t k = 0; k < count; ++k) {
+    const TriangleSetup& setup = setUps_[i + k].setup;
+    const int32_t first = std::max(firstRow, setup.top);
+    const int32_t last = std::min(lastRow, setup.bottom);
+    if (first <= last) rows_(setup, triangles_[i + k].state, first, last);
+  }
 }
 
 }  // namespace glide

@@ -7,10 +7,12 @@
 // frame alone when the others are slow to wake (a busy machine), and waits only for work
 // already claimed.
 //
-// A cell of the mesh comes as four triangles: its two halves with the target picture, then the
-// same two with the source picture over it. Where the halves do not overlap, the source half
-// may follow its target half at once; with a pair rasteriser the two are then drawn in one
-// pass (one coverage test, the target's pixels blended under the source's in registers).
+// The display part draws a cell of the mesh as two triangles that share the cell's diagonal,
+// and then the same two again with the other picture over them. Where the two halves lie on
+// either side of the diagonal (they do unless the cell is folded), each pixel of the cell is in
+// exactly one half, so the cell's pixels can be drawn in one pass in any order: the cell
+// rasteriser (raster.h) takes such a cell whole, one or two layers, instead of its two or four
+// triangles. Anything else, and any cell it declines, is drawn triangle by triangle.
 #pragma once
 
 #include <atomic>
@@ -25,8 +27,8 @@ namespace glide {
 
 class FastRasterizer {
  public:
-  // threads: how many draw at once (this thread included); pairs may be nullptr.
-  FastRasterizer(RowRasterizer rows, PairRowRasterizer pairs, int threads);
+  // threads: how many draw at once (this thread included); cells may be nullptr.
+  FastRasterizer(RowRasterizer rows, CellRasterizer cells, int threads);
   ~FastRasterizer();
   FastRasterizer(const FastRasterizer&) = delete;
   FastRasterizer& operator=(const FastRasterizer&) = delete;
@@ -42,13 +44,15 @@ class FastRasterizer {
   struct Corner {
     float x, y, s, t;
   };
-  // A triangle drawn on its own, first of a pair (drawn with the one two places later), or
-  // second of a pair (drawn with the one two places earlier).
-  enum class Role : uint8_t { Alone, PairFirst, PairSecond };
+  // A triangle drawn on its own, the first of a cell's triangles (the cell is drawn with it),
+  // or one of the others.
+  enum class Role : uint8_t { Alone, CellFirst, InCell };
   struct Recorded {
     Corner corners[3];
     DrawState state;
     Role role;
+    uint8_t cellLayers;  // CellFirst: 1 or 2 (2 or 4 triangles)
+    int32_t cell;        // CellFirst: its index in cells_
   };
   struct SetUp {
     TriangleSetup setup;
@@ -57,17 +61,21 @@ class FastRasterizer {
 
   void work();                 // claims batches, then bands, until none is left
   void setUpBatch(int batch);  // set-up and binning of one batch of triangles
+  void setUpOne(uint32_t i);
   void drawBand(int32_t band);
+  void drawItem(uint32_t i, int32_t firstRow, int32_t lastRow);
   void helperLoop();
-  void pairUpLastFour();
-  void drawTriangleRows(uint32_t i, int32_t firstRow, int32_t lastRow);
+  void findCell();
 
   RowRasterizer rows_;
-  PairRowRasterizer pairs_;
+  CellRasterizer cellRasterizer_;
   int threads_;
   std::vector<Recorded> triangles_;
   std::vector<SetUp> setUps_;
-  // bins_[batch][band]: the triangles of that batch reaching into the band, in order.
+  std::vector<Cell> cells_;
+  std::vector<uint8_t> cellReady_;  // by cell: set up and drawn whole
+  int32_t cellCount_ = 0;
+  // bins_[batch][band]: the triangles and cells of that batch reaching into the band, in order.
   std::vector<std::vector<std::vector<uint32_t>>> bins_;
   int32_t batchCount_ = 0;
   int32_t bandCount_ = 0;

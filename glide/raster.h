@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "glide/pixel_pipeline.h"
+#include "glide/texel_planes.h"
 #include "glide/triangle_setup.h"
 
 namespace glide {
@@ -17,7 +18,8 @@ struct Surface {
 
 // Everything a triangle is drawn with, captured when it is issued.
 struct DrawState {
-  const uint16_t* texture = nullptr;  // 256 x 256 RGB565 texels, row 0 first
+  const uint16_t* texture = nullptr;    // 256 x 256 RGB565 texels, row 0 first
+  const TexelPlanes* planes = nullptr;  // the same texture widened, where the fast path has it
   Surface target;
   uint32_t srcFactor = 256;  // blend factors on the 0..256 scale (pixel_pipeline.h)
   uint32_t dstFactor = 0;
@@ -38,17 +40,39 @@ void drawRowsPortable(const TriangleSetup& setup, const DrawState& state, int32_
 // 8 pixels at a time; only where the CPU has AVX2.
 void drawRowsAvx2(const TriangleSetup& setup, const DrawState& state, int32_t firstRow,
                   int32_t lastRow);
-// 16 pixels at a time; only where the CPU has AVX-512 F, BW and VL.
+// 16 pixels at a time; only where the CPU has AVX-512 F, BW, VL and VBMI.
 void drawRowsAvx512(const TriangleSetup& setup, const DrawState& state, int32_t firstRow,
                     int32_t lastRow);
 
-// Two triangles of the same shape, target and dither, the second drawn right after the first:
-// the pixels as if the first were drawn whole and then the second, in one pass.
-using PairRowRasterizer = void (*)(const TriangleSetup& setup, const DrawState& state,
-                                   const TriangleSetup& over, const DrawState& overState,
-                                   int32_t firstRow, int32_t lastRow);
-void drawRowsPairAvx512(const TriangleSetup& setup, const DrawState& state,
-                        const TriangleSetup& over, const DrawState& overState, int32_t firstRow,
-                        int32_t lastRow);
+// A cell of the mesh as the display part draws it: two triangles A and B that share an edge
+// (the diagonal) and lie on its two sides, so that no pixel is in both, drawn with one layer
+// or with two (the second over the first, each pixel seeing the first layer's triangle and
+// then the second's). Both layers have the same corners, target and dither.
+struct CellLayer {
+  const uint16_t* texture;
+  const TexelPlanes* planes;
+  TexturePlane s[2], t[2];  // for A and B, with the cell's (left, top) as origin
+  uint32_t srcFactor, dstFactor;
+};
+
+struct Cell {
+  // The pixels either triangle may cover, on the screen; the origin of the functions below.
+  int32_t left, top, right, bottom;
+  // A pixel lies on A's side when diagonal >= diagonal.threshold, otherwise on B's; it is in
+  // the triangle of its side when that triangle's two other edges hold. Every value these
+  // take over the cell's rectangle, and 16 pixels beyond its right side, fits in 32 bits.
+  EdgeFunction diagonal;
+  EdgeFunction edgesA[2], edgesB[2];
+  CellLayer layers[2];
+  int32_t layerCount;
+  Surface target;
+  const DitherMatrix* dither;
+};
+
+// Draws rows firstRow..lastRow (within the cell's) of the cell, exactly as its triangles drawn
+// one by one in order; false, having drawn nothing, where it cannot.
+using CellRasterizer = bool (*)(const Cell& cell, int32_t firstRow, int32_t lastRow);
+// Only where the CPU has AVX-512 F, BW, VL and VBMI.
+bool drawCellRowsAvx512(const Cell& cell, int32_t firstRow, int32_t lastRow);
 
 }  // namespace glide

@@ -9,13 +9,17 @@
 #endif
 #include <immintrin.h>
 
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+
 #include "glide/raster.h"
 
-#define MORPH_AVX512 __attribute__((target("avx2,avx512f,avx512bw,avx512vl")))
+#define MORPH_AVX512 __attribute__((target("avx2,avx512f,avx512bw,avx512vl,avx512vbmi")))
 // The helpers below are meant to melt into the row loop; GCC would otherwise keep the larger
 // ones apart and pass their vectors through memory.
 #define MORPH_AVX512_INLINE \
-  inline __attribute__((always_inline, target("avx2,avx512f,avx512bw,avx512vl")))
+  inline __attribute__((always_inline, target("avx2,avx512f,avx512bw,avx512vl,avx512vbmi")))
 
 namespace glide {
 
@@ -232,11 +236,9 @@ MORPH_AVX512_INLINE Channels blendOver(const Channels& colour, const Channels& b
           blendChannel(colour.b, below.b, factors)};
 }
 
-// Draws `setup` with `state` and, when `over` is given, right after it in each chunk the
-// triangle of the same shape `over` with `overState` (same target and dither): the pixels the
-// first writes are blended under the second's while still in registers.
-MORPH_AVX512 void drawRows(const TriangleSetup& setup, const DrawState& state,
-                           const TriangleSetup* over, const DrawState* overState, int32_t firstRow,
+// One triangle, row by row: each row's coverage 32 pixels at a time, then 16-pixel chunks from
+// the first covered pixel on.
+MORPH_AVX512 void drawRows(const TriangleSetup& setup, const DrawState& state, int32_t firstRow,
                            int32_t lastRow) {
   const __m512i lane = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
   __m512i edgeLanes[3];
@@ -248,7 +250,6 @@ MORPH_AVX512 void drawRows(const TriangleSetup& setup, const DrawState& state,
     edgeLimits[k] = _mm512_set1_epi32(static_cast<int32_t>(setup.edges[k].threshold) - 1);
   }
   const Layer base = makeLayer(setup, state, lane);
-  const Layer top = over ? makeLayer(*over, *overState, lane) : base;
   const int32_t width = setup.right - setup.left + 1;
 
   for (int32_t py = firstRow; py <= lastRow; ++py) {
@@ -293,13 +294,418 @@ MORPH_AVX512 void drawRows(const TriangleSetup& setup, const DrawState& state,
               widenPixels(_mm512_cvtepu16_epi32(_mm256_maskz_loadu_epi16(chunk, row + cx)));
           colour = blendOver(colour, below, base.factors);
         }
-        __m512i pixels = ditherTo565(colour, threshold);
-        if (over) {
-          const Channels upper = layerColour(top, rowInSetup, static_cast<uint32_t>(cx), chunk);
-          pixels = ditherTo565(blendOver(upper, widenPixels(pixels), top.factors), threshold);
-        }
-        _mm256_mask_storeu_epi16(row + cx, chunk, _mm512_cvtepi32_epi16(pixels));
+        _mm256_mask_storeu_epi16(row + cx, chunk,
+                                 _mm512_cvtepi32_epi16(ditherTo565(colour, threshold)));
       }
+    }
+  }
+}
+
+// ---- Cells -------------------------------------------------------------------------------------
+//
+// A cell is drawn as a stream of pixels: its rectangle row after row, 16 consecutive pixels to a
+// register whatever rows they lie in, so that the lanes stay full on cells of any width. Each
+// lane tests the diagonal to know its half, and that half's two other edges to know whether it
+// is covered; it takes its texture coordinates from its half's planes. All of these are affine,
+// so they are stepped from register to register by additions alone.
+//
+// Texels come from tiles rather than from memory: the texels a layer samples within a piece of
+// the cell (at most 128 of them) sit in two registers per channel, taken from the widened
+// texture, and each lane picks its four by byte permutes. A cell is cut into pieces small
+// enough for that; where even a short stretch of one row is not, the cell is drawn triangle by
+// triangle.
+
+constexpr int64_t kTileTexels = 128;  // per channel: two registers of bytes
+constexpr int kMostPieces = 64;
+
+// The texels a layer samples in one piece: columns x0 .. x0 + width - 1 and rows y0 ..
+// y0 + height - 1 of the texture (both wrapping), texel (x0 + i, y0 + j) at j * width + i.
+struct TexelTile {
+  int32_t x0, y0, width, height;
+};
+
+// A rectangle of the cell (relative to its left and top), with each layer's tile.
+struct Piece {
+  int32_t col0, col1, row0, row1;
+  TexelTile tiles[2];
+};
+
+struct Extent {
+  int64_t low = INT64_MAX;
+  int64_t high = INT64_MIN;
+};
+
+// Widens the extent to the values a plane takes over the piece (an affine function is extreme
+// at the corners). The plane is taken out of its modulo-2^32 form as the whole number nearest
+// to `near` with the same value modulo 2^32, so that both halves of a cell, whose coordinates
+// meet along the diagonal, come out side by side even where they wrap.
+void extend(Extent& extent, const TexturePlane& plane, uint32_t near, const Piece& piece) {
+  const int64_t origin = int64_t{near} + static_cast<int32_t>(plane.atOrigin - near);
+  const int64_t stepX = static_cast<int32_t>(plane.stepX);
+  const int64_t stepY = static_cast<int32_t>(plane.stepY);
+  for (const int32_t col : {piece.col0, piece.col1}) {
+    for (const int32_t row : {piece.row0, piece.row1}) {
+      const int64_t value = origin + stepX * col + stepY * row;
+      extent.low = std::min(extent.low, value);
+      extent.high = std::max(extent.high, value);
+    }
+  }
+}
+
+// The tile of texels the layer samples over the piece: both halves' planes over the whole
+// rectangle, which holds every pixel either half covers. False when it does not fit.
+bool fitTile(const CellLayer& layer, const Piece& piece, TexelTile& tile) {
+  Extent s, t;
+#pragma GCC unroll 16
+  for (int half = 0; half < 2; ++half) {
+    extend(s, layer.s[half], layer.s[0].atOrigin, piece);
+    extend(t, layer.t[half], layer.t[0].atOrigin, piece);
+  }
+  // Columns x0 .. x1 hold every sample's left texel; each needs the one after it too.
+  const int64_t x0 = (s.low - kSampleBias) >> kTexelFractionBits;
+  const int64_t x1 = (s.high - kSampleBias) >> kTexelFractionBits;
+  const int64_t y0 = (t.low - kSampleBias) >> kTexelFractionBits;
+  const int64_t y1 = (t.high - kSampleBias) >> kTexelFractionBits;
+  const int64_t width = x1 - x0 + 2;
+  const int64_t height = y1 - y0 + 2;
+  if (width > kPlanePadding || width * height > kTileTexels) return false;
+  tile = {static_cast<int32_t>(x0 & 0xFF), static_cast<int32_t>(y0 & 0xFF),
+          static_cast<int32_t>(width), static_cast<int32_t>(height)};
+  return true;
+}
+
+// Cuts the piece until every layer's tile fits: into rows first, then a single row into
+// stretches of no fewer than 8 pixels.
+bool planPieces(const Cell& cell, Piece piece, Piece (&pieces)[kMostPieces], int& count) {
+  bool fits = true;
+  for (int layer = 0; layer < cell.layerCount && fits; ++layer) {
+    fits = fitTile(cell.layers[layer], piece, piece.tiles[layer]);
+  }
+  if (fits) {
+    if (count == kMostPieces) return false;
+    pieces[count++] = piece;
+    return true;
+  }
+  Piece first = piece;
+  Piece second = piece;
+  if (piece.row1 > piece.row0) {
+    first.row1 = piece.row0 + (piece.row1 - piece.row0) / 2;
+    second.row0 = first.row1 + 1;
+  } else if (piece.col1 - piece.col0 >= 15) {
+    first.col1 = piece.col0 + (piece.col1 - piece.col0) / 2;
+    second.col0 = first.col1 + 1;
+  } else {
+    return false;
+  }
+  return planPieces(cell, first, pieces, count) && planPieces(cell, second, pieces, count);
+}
+
+// base + j x perLane in lane j.
+MORPH_AVX512_INLINE __m512i series(uint32_t base, uint32_t perLane) {
+  auto at = [base, perLane](uint32_t j) { return static_cast<int32_t>(base + perLane * j); };
+  return _mm512_setr_epi32(at(0), at(1), at(2), at(3), at(4), at(5), at(6), at(7), at(8), at(9),
+                           at(10), at(11), at(12), at(13), at(14), at(15));
+}
+
+// A layer's tile in registers.
+struct Tile {
+  __m512i low[3], high[3];  // texels 0..63 and 64..127 of each channel
+  __m512i scale;            // bytes (1, width, 1, width): x + width y by a byte multiply-add
+  __m512i down;             // width in each 16-bit half: from a row of the tile to the next
+};
+
+MORPH_AVX512_INLINE Tile loadTile(const TexelPlanes& planes, const TexelTile& tile) {
+  // Row j of the tile is 64 bytes from column x0 of texture row y0 + j (the padding after each
+  // texture row makes that one load), each row overwriting the excess of the one before.
+  alignas(64) uint8_t packed[3][kTileTexels + 64];
+#pragma GCC unroll 16
+  for (int c = 0; c < 3; ++c) {
+    for (int32_t j = 0; j < tile.height; ++j) {
+      const uint8_t* row = planes.channel[c][(tile.y0 + j) & 0xFF] + tile.x0;
+      _mm512_storeu_si512(packed[c] + j * tile.width, _mm512_loadu_si512(row));
+    }
+  }
+  Tile loaded;
+#pragma GCC unroll 16
+  for (int c = 0; c < 3; ++c) {
+    // Bytes past the last row are never picked; they may hold anything.
+    loaded.low[c] = _mm512_load_si512(packed[c]);
+    loaded.high[c] = _mm512_load_si512(packed[c] + 64);
+  }
+  const uint32_t width = static_cast<uint32_t>(tile.width);
+  loaded.scale = _mm512_set1_epi32(static_cast<int32_t>(0x00010001u | (width * 0x01000100u)));
+  loaded.down = _mm512_set1_epi16(static_cast<int16_t>(width));
+  return loaded;
+}
+
+// The bilinear colour at (s, t), given relative to the tile: s - bias - x0 texels, and the
+// same for t, in the 1/2^24-texel format. Lanes that sample outside the tile get some colour.
+MORPH_AVX512_INLINE Channels sampleTile(const Tile& tile, __m512i s, __m512i t) {
+  // Bytes (x, y, x, y): the top bytes of s and t. Then x + width y in both 16-bit halves, plus
+  // one in the upper: the tile indices of the sample's left and right texels in its upper row.
+  const __m512i xy = _mm512_permutex2var_epi8(s, series(0x43034303u, 0x04040404u), t);
+  const __m512i upperIndex =
+      _mm512_add_epi16(_mm512_maddubs_epi16(xy, tile.scale), _mm512_set1_epi32(0x00010000));
+  const __m512i lowerIndex = _mm512_add_epi16(upperIndex, tile.down);
+  // Each channel's texels as 16-bit (left, right) pairs: the permute writes bytes 0 and 2 of
+  // every lane and zeroes the others.
+  constexpr __mmask64 kEvenBytes = 0x5555555555555555ull;
+  Channels upper, lower;
+  __m512i* upperChannels[3] = {&upper.r, &upper.g, &upper.b};
+  __m512i* lowerChannels[3] = {&lower.r, &lower.g, &lower.b};
+#pragma GCC unroll 16
+  for (int c = 0; c < 3; ++c) {
+    *upperChannels[c] =
+        _mm512_maskz_permutex2var_epi8(kEvenBytes, tile.low[c], upperIndex, tile.high[c]);
+    *lowerChannels[c] =
+        _mm512_maskz_permutex2var_epi8(kEvenBytes, tile.low[c], lowerIndex, tile.high[c]);
+  }
+  // Weights (256 - w, w) from the byte below the top one: (w, w) turned into (255 - w, w),
+  // plus one.
+  const __m512i pick =
+      _mm512_set4_epi32(static_cast<int32_t>(0x800E800Eu), static_cast<int32_t>(0x800A800Au),
+                        static_cast<int32_t>(0x80068006u), static_cast<int32_t>(0x80028002u));
+  const __m512i flip = _mm512_set1_epi32(0xFF);
+  const __m512i one = _mm512_set1_epi32(1);
+  const __m512i weightsX =
+      _mm512_add_epi32(_mm512_xor_si512(_mm512_shuffle_epi8(s, pick), flip), one);
+  const __m512i weightsY =
+      _mm512_add_epi32(_mm512_xor_si512(_mm512_shuffle_epi8(t, pick), flip), one);
+  return {mixChannel(upper.r, lower.r, weightsX, weightsY),
+          mixChannel(upper.g, lower.g, weightsX, weightsY),
+          mixChannel(upper.b, lower.b, weightsX, weightsY)};
+}
+
+// The colour as the buffer holds it once written (dithered to RGB565) and read back (widened).
+MORPH_AVX512_INLINE Channels throughBuffer(const Channels& c, __m512i threshold) {
+  const __m512i r = ditherTo5(c.r, threshold);
+  const __m512i g = ditherTo6(c.g, threshold);
+  const __m512i b = ditherTo5(c.b, threshold);
+  return {_mm512_or_si512(_mm512_slli_epi32(r, 3), _mm512_srli_epi32(r, 2)),
+          _mm512_or_si512(_mm512_slli_epi32(g, 2), _mm512_srli_epi32(g, 4)),
+          _mm512_or_si512(_mm512_slli_epi32(b, 3), _mm512_srli_epi32(b, 2))};
+}
+
+// Lanes lo .. hi - 1 of 16 (none where hi <= lo).
+inline uint32_t laneRange(int32_t lo, int32_t hi) {
+  lo = std::max(lo, 0);
+  hi = std::min(hi, 16);
+  return hi > lo ? (1u << hi) - (1u << lo) : 0;
+}
+
+// The cell's functions of the pixel (its five edges, then per layer s and t of half A and of
+// half B), each as start + stepX column + stepY row from the piece's first pixel, modulo 2^32
+// (exact for the edges, whose values fit 32 bits).
+constexpr int kEdgeCount = 5;
+struct Linear {
+  uint32_t start, stepX, stepY;
+};
+
+Linear linearEdge(const EdgeFunction& edge, const Piece& piece) {
+  return {static_cast<uint32_t>(edge.atOrigin + edge.stepX * piece.col0 + edge.stepY * piece.row0),
+          static_cast<uint32_t>(edge.stepX), static_cast<uint32_t>(edge.stepY)};
+}
+
+// The plane relative to the tile: what sampleTile takes.
+Linear linearPlane(const TexturePlane& plane, const Piece& piece, int32_t tileOrigin) {
+  const uint32_t offset = kSampleBias + (static_cast<uint32_t>(tileOrigin) << kTexelFractionBits);
+  return {plane.atOrigin + plane.stepX * static_cast<uint32_t>(piece.col0) +
+              plane.stepY * static_cast<uint32_t>(piece.row0) - offset,
+          plane.stepX, plane.stepY};
+}
+
+// Draws one piece. Its pixels are taken `pitch` to a row, row after row, 16 to a register. A
+// wide piece (16 pixels or more) has pitch = width, so a register holds the end of one row and
+// the start of the next; a narrow one has pitch = the next power of two, so a register holds
+// whole rows and the lanes past the width stay unused.
+template <int kLayers, bool kWide>
+MORPH_AVX512 void drawPiece(const Cell& cell, const Piece& piece) {
+  constexpr int kFunctions = kEdgeCount + 4 * kLayers;
+  const int32_t width = piece.col1 - piece.col0 + 1;
+  const int32_t rows = piece.row1 - piece.row0 + 1;
+  const int32_t pitch =
+      kWide ? width : static_cast<int32_t>(std::bit_ceil(static_cast<uint32_t>(width)));
+  const int32_t rowsPerRegister = kWide ? 1 : 16 / pitch;
+  const int32_t total = pitch * rows;
+
+  Linear linear[kFunctions];
+  linear[0] = linearEdge(cell.diagonal, piece);
+  linear[1] = linearEdge(cell.edgesA[0], piece);
+  linear[2] = linearEdge(cell.edgesA[1], piece);
+  linear[3] = linearEdge(cell.edgesB[0], piece);
+  linear[4] = linearEdge(cell.edgesB[1], piece);
+#pragma GCC unroll 16
+  for (int layer = 0; layer < kLayers; ++layer) {
+    const CellLayer& from = cell.layers[layer];
+    const TexelTile& tile = piece.tiles[layer];
+#pragma GCC unroll 16
+    for (int half = 0; half < 2; ++half) {
+      linear[kEdgeCount + 4 * layer + 2 * half] = linearPlane(from.s[half], piece, tile.x0);
+      linear[kEdgeCount + 4 * layer + 2 * half + 1] = linearPlane(from.t[half], piece, tile.y0);
+    }
+  }
+  // Every lane's column and row at the start, and the functions' values there.
+  const __m512i lane = series(0, 1);
+  const __m512i laneColumn = kWide ? lane : _mm512_and_si512(lane, _mm512_set1_epi32(pitch - 1));
+  const __m512i laneRow =
+      kWide ? _mm512_setzero_si512()
+            : _mm512_srli_epi32(lane, std::countr_zero(static_cast<uint32_t>(pitch)));
+  __m512i value[kFunctions];
+  // From one register to the next every lane moves 16 pixels on: 16 columns, and for lanes that
+  // pass the end of their row one row down and `pitch` columns back (wide pieces); or
+  // rowsPerRegister rows down (narrow ones).
+  uint32_t stepAll[kFunctions], stepCross[kFunctions];
+#pragma GCC unroll 16
+  for (int k = 0; k < kFunctions; ++k) {
+    const Linear& f = linear[k];
+    value[k] = _mm512_add_epi32(
+        _mm512_set1_epi32(static_cast<int32_t>(f.start)),
+        _mm512_add_epi32(
+            _mm512_mullo_epi32(_mm512_set1_epi32(static_cast<int32_t>(f.stepX)), laneColumn),
+            _mm512_mullo_epi32(_mm512_set1_epi32(static_cast<int32_t>(f.stepY)), laneRow)));
+    stepAll[k] = kWide ? 16 * f.stepX : static_cast<uint32_t>(rowsPerRegister) * f.stepY;
+    stepCross[k] = f.stepY - static_cast<uint32_t>(pitch) * f.stepX;
+  }
+  __m512i edgeLimits[kEdgeCount];
+  edgeLimits[0] = _mm512_set1_epi32(static_cast<int32_t>(cell.diagonal.threshold) - 1);
+  edgeLimits[1] = _mm512_set1_epi32(static_cast<int32_t>(cell.edgesA[0].threshold) - 1);
+  edgeLimits[2] = _mm512_set1_epi32(static_cast<int32_t>(cell.edgesA[1].threshold) - 1);
+  edgeLimits[3] = _mm512_set1_epi32(static_cast<int32_t>(cell.edgesB[0].threshold) - 1);
+  edgeLimits[4] = _mm512_set1_epi32(static_cast<int32_t>(cell.edgesB[1].threshold) - 1);
+
+  Tile tiles[kLayers];
+  __m512i factors[kLayers];
+#pragma GCC unroll 16
+  for (int layer = 0; layer < kLayers; ++layer) {
+    const CellLayer& from = cell.layers[layer];
+    tiles[layer] = loadTile(*from.planes, piece.tiles[layer]);
+    factors[layer] =
+        _mm512_set1_epi32(static_cast<int32_t>(from.srcFactor | (from.dstFactor << 16)));
+  }
+  const bool readsBuffer = !(cell.layers[0].srcFactor == 256 && cell.layers[0].dstFactor == 0);
+
+  // The dither matrix as 16 lanes, entry (y & 3, x & 3) at 4 (y & 3) + (x & 3); each lane's
+  // entry, and where it goes when the lane moves on.
+  const int32_t firstX = cell.left + piece.col0;
+  const int32_t firstY = cell.top + piece.row0;
+  const __m512i matrix = _mm512_cvtepu8_epi32(
+      _mm_loadu_si128(reinterpret_cast<const __m128i*>(&cell.dither->threshold[0][0])));
+  const __m512i three = _mm512_set1_epi32(3);
+  __m512i ditherIndex = _mm512_or_si512(
+      _mm512_slli_epi32(
+          _mm512_and_si512(_mm512_add_epi32(laneRow, _mm512_set1_epi32(firstY)), three), 2),
+      _mm512_and_si512(_mm512_add_epi32(laneColumn, _mm512_set1_epi32(firstX)), three));
+  const __m512i entryRow = _mm512_srli_epi32(lane, 2);
+  const __m512i entryColumn = _mm512_and_si512(lane, three);
+  const __m512i moved =
+      kWide ? _mm512_or_si512(
+                  _mm512_slli_epi32(
+                      _mm512_and_si512(_mm512_add_epi32(entryRow, _mm512_set1_epi32(1)), three), 2),
+                  _mm512_and_si512(_mm512_sub_epi32(entryColumn, _mm512_set1_epi32(width)), three))
+            : _mm512_or_si512(
+                  _mm512_slli_epi32(
+                      _mm512_and_si512(
+                          _mm512_add_epi32(entryRow, _mm512_set1_epi32(rowsPerRegister)), three),
+                      2),
+                  entryColumn);
+
+  const int32_t stride = cell.target.width;
+  uint16_t* const firstPixel = cell.target.pixels + static_cast<int64_t>(firstY) * stride + firstX;
+  // Lanes of a narrow piece's register that lie within the piece's width.
+  uint32_t inWidth = 0xFFFF;
+  if (!kWide) {
+    inWidth = 0;
+    for (int32_t j = 0; j < rowsPerRegister; ++j) inWidth |= laneRange(0, width) << (j * pitch);
+  }
+
+  int32_t row = 0;     // of lane 0, in the piece
+  int32_t column = 0;  // of lane 0 (wide pieces)
+  for (int32_t position = 0; position < total; position += 16) {
+    const int32_t left = total - position;
+    const uint32_t valid = (left >= 16 ? 0xFFFFu : (1u << left) - 1) & inWidth;
+    // Wide: lanes 0 .. rowEnd - 1 lie in `row`, the others in the next.
+    const int32_t rowEnd = width - column;
+
+    // Coverage: the lane's side of the diagonal, then that half's two other edges.
+    const __mmask16 sideA = _mm512_cmpgt_epi32_mask(value[0], edgeLimits[0]);
+    __mmask16 inA = _mm512_mask_cmpgt_epi32_mask(sideA, value[1], edgeLimits[1]);
+    inA = _mm512_mask_cmpgt_epi32_mask(inA, value[2], edgeLimits[2]);
+    __mmask16 inB =
+        _mm512_mask_cmpgt_epi32_mask(static_cast<__mmask16>(~sideA), value[3], edgeLimits[3]);
+    inB = _mm512_mask_cmpgt_epi32_mask(inB, value[4], edgeLimits[4]);
+    const __mmask16 covered = static_cast<__mmask16>((inA | inB) & valid);
+
+    if (covered) {
+      // Where each lane's pixel is: at most two runs of lanes (wide), or one per row (narrow).
+      uint16_t* runStart[16];
+      __mmask16 runLanes[16];
+      int runs = 0;
+      uint16_t* const rowStart = firstPixel + static_cast<int64_t>(row) * stride;
+      if (kWide) {
+        runStart[0] = rowStart + column;
+        runLanes[0] = static_cast<__mmask16>(covered & laneRange(0, rowEnd));
+        runStart[1] = rowStart + stride - rowEnd;
+        runLanes[1] = static_cast<__mmask16>(covered & laneRange(rowEnd, 16));
+        runs = 2;
+      } else {
+        for (int32_t j = 0; j < rowsPerRegister; ++j) {
+          runStart[j] = rowStart + static_cast<int64_t>(j) * stride - j * pitch;
+          runLanes[j] = static_cast<__mmask16>(covered & (laneRange(0, pitch) << (j * pitch)));
+        }
+        runs = rowsPerRegister;
+      }
+
+      const __m512i threshold = _mm512_permutexvar_epi32(ditherIndex, matrix);
+      const __m512i s0 = _mm512_mask_blend_epi32(sideA, value[kEdgeCount + 2], value[kEdgeCount]);
+      const __m512i t0 =
+          _mm512_mask_blend_epi32(sideA, value[kEdgeCount + 3], value[kEdgeCount + 1]);
+      Channels colour = sampleTile(tiles[0], s0, t0);
+      if (readsBuffer) {
+        __m256i below = _mm256_setzero_si256();
+#pragma GCC unroll 16
+        for (int j = 0; j < runs; ++j) {
+          if (runLanes[j]) below = _mm256_mask_loadu_epi16(below, runLanes[j], runStart[j]);
+        }
+        colour = blendOver(colour, widenPixels(_mm512_cvtepu16_epi32(below)), factors[0]);
+      }
+      if constexpr (kLayers == 2) {
+        const __m512i s1 =
+            _mm512_mask_blend_epi32(sideA, value[kEdgeCount + 6], value[kEdgeCount + 4]);
+        const __m512i t1 =
+            _mm512_mask_blend_epi32(sideA, value[kEdgeCount + 7], value[kEdgeCount + 5]);
+        colour =
+            blendOver(sampleTile(tiles[1], s1, t1), throughBuffer(colour, threshold), factors[1]);
+      }
+      const __m256i pixels = _mm512_cvtepi32_epi16(ditherTo565(colour, threshold));
+#pragma GCC unroll 16
+      for (int j = 0; j < runs; ++j) {
+        if (runLanes[j]) _mm256_mask_storeu_epi16(runStart[j], runLanes[j], pixels);
+      }
+    }
+
+    // On to the next 16 pixels.
+    if (kWide) {
+      const __mmask16 cross = static_cast<__mmask16>(
+          laneRange(rowEnd - 16, rowEnd) | laneRange(rowEnd + width - 16, rowEnd + width));
+#pragma GCC unroll 16
+      for (int k = 0; k < kFunctions; ++k) {
+        value[k] = _mm512_add_epi32(value[k], _mm512_set1_epi32(static_cast<int32_t>(stepAll[k])));
+        value[k] = _mm512_mask_add_epi32(value[k], cross, value[k],
+                                         _mm512_set1_epi32(static_cast<int32_t>(stepCross[k])));
+      }
+      ditherIndex = _mm512_mask_permutexvar_epi32(ditherIndex, cross, ditherIndex, moved);
+      column += 16;
+      if (column >= width) {
+        column -= width;
+        ++row;
+      }
+    } else {
+#pragma GCC unroll 16
+      for (int k = 0; k < kFunctions; ++k) {
+        value[k] = _mm512_add_epi32(value[k], _mm512_set1_epi32(static_cast<int32_t>(stepAll[k])));
+      }
+      ditherIndex = _mm512_permutexvar_epi32(ditherIndex, moved);
+      row += rowsPerRegister;
     }
   }
 }
@@ -312,18 +718,26 @@ MORPH_AVX512 void drawRowsAvx512(const TriangleSetup& setup, const DrawState& st
     drawRowsPortable(setup, state, firstRow, lastRow);
     return;
   }
-  drawRows(setup, state, nullptr, nullptr, firstRow, lastRow);
+  drawRows(setup, state, firstRow, lastRow);
 }
 
-MORPH_AVX512 void drawRowsPairAvx512(const TriangleSetup& setup, const DrawState& state,
-                                     const TriangleSetup& over, const DrawState& overState,
-                                     int32_t firstRow, int32_t lastRow) {
-  if (!setup.edgesFit32) {
-    drawRowsPortable(setup, state, firstRow, lastRow);
-    drawRowsPortable(over, overState, firstRow, lastRow);
-    return;
+// The rows of the cell, piece by piece; nothing drawn where a piece cannot be found for some
+// part of them.
+MORPH_AVX512 bool drawCellRowsAvx512(const Cell& cell, int32_t firstRow, int32_t lastRow) {
+  Piece pieces[kMostPieces];
+  int count = 0;
+  Piece whole{0, cell.right - cell.left, firstRow - cell.top, lastRow - cell.top, {}};
+  if (!planPieces(cell, whole, pieces, count)) return false;
+  for (int n = 0; n < count; ++n) {
+    const Piece& piece = pieces[n];
+    const bool wide = piece.col1 - piece.col0 + 1 >= 16;
+    if (cell.layerCount == 2) {
+      wide ? drawPiece<2, true>(cell, piece) : drawPiece<2, false>(cell, piece);
+    } else {
+      wide ? drawPiece<1, true>(cell, piece) : drawPiece<1, false>(cell, piece);
+    }
   }
-  drawRows(setup, state, &over, &overState, firstRow, lastRow);
+  return true;
 }
 
 }  // namespace glide

@@ -136,6 +136,64 @@ TEST_P(BoardPaths, FoldedCellsMatchTheReference) {
   }
 }
 
+// Cells as the display part draws them, laid out to reach every case of the cell rasteriser:
+// cells narrower than a register and wider, texture coordinates that run across the picture's
+// edges, pictures shrunk so far that a cell's texels must be fetched piece by piece (or not at
+// all that way), a first layer that is itself translucent, and cells cut by the screen's edges.
+TEST_P(BoardPaths, CellsOfEveryShapeMatchTheReference) {
+  open(450, GR_DITHER_4x4);
+  const PictureSlot& target = addPicture(frames::photoPicture(41));
+  const PictureSlot& source = addPicture(frames::photoPicture(42));
+  const struct Layout {
+    const char* name;
+    int quality;
+    float screenScale, screenX, screenY;     // the grid (0..255) on the play square
+    float textureScale, textureX, textureY;  // and on the pictures
+    float firstAlpha, secondAlpha;
+  } layouts[] = {
+      {"narrow", 48, 1.0f, 10.0f, 5.0f, 1.0f, 0.0f, 0.0f, 255.0f, 140.0f},
+      {"middling", 20, 1.2f, 3.0f, 7.0f, 0.8f, 30.0f, 10.0f, 255.0f, 200.0f},
+      {"wide", 6, 1.7f, 0.0f, 0.0f, 0.5f, 64.0f, 20.0f, 255.0f, 90.0f},
+      {"wrapping", 16, 1.7f, 0.0f, 0.0f, 1.0f, -120.5f, 210.25f, 255.0f, 128.0f},
+      {"shrunk", 5, 1.6f, 0.0f, 0.0f, 3.0f, -60.0f, 7.0f, 255.0f, 170.0f},
+      {"translucent", 24, 1.7f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 150.0f, 60.0f},
+      {"clipped", 18, 3.1f, -250.0f, -130.0f, 1.0f, 5.0f, 5.0f, 255.0f, 210.0f},
+  };
+  for (const Layout& layout : layouts) {
+    const std::vector<MeshQuad> quads = frames::gridQuads(layout.quality);
+    auto placed = [](std::vector<MeshPoint> grid, float scale, float x, float y) {
+      for (MeshPoint& point : grid) point = {x + point.x * scale, y + point.y * scale};
+      return grid;
+    };
+    const std::vector<MeshPoint> screen =
+        placed(frames::warpedGrid(layout.quality, 0.8, 0.4), layout.screenScale, layout.screenX,
+               layout.screenY);
+    const std::vector<MeshPoint> targetMesh = placed(
+        frames::regularGrid(layout.quality), layout.textureScale, layout.textureX, layout.textureY);
+    const std::vector<MeshPoint> sourceMesh =
+        placed(frames::warpedGrid(layout.quality, 0.6, 2.0), layout.textureScale,
+               layout.textureX + 3.5f, layout.textureY - 2.25f);
+    Frame expected;
+    for (const glide::RasterPath path : {glide::RasterPath::Reference, GetParam()}) {
+      ASSERT_TRUE(glide::testing::setRasterPath(path));
+      display->openDisplay(450);  // both buffers black again
+      display->setDitherMode(GR_DITHER_4x4);
+      for (int frame = 0; frame < 2; ++frame) {
+        for (const MeshQuad& quad : quads) {
+          drawCell(quad, screen, targetMesh, layout.firstAlpha, target);
+          drawCell(quad, screen, sourceMesh, layout.secondAlpha - 50.0f * frame, source);
+        }
+        display->swapBuffers();
+      }
+      if (path == glide::RasterPath::Reference) {
+        expected = snapshot();
+      } else {
+        expectSameFrame(snapshot(), expected, 640, 480, std::string("cells_") + layout.name);
+      }
+    }
+  }
+}
+
 // A morph as the player plays it: control points that warp the grid, a few transitions, the
 // largest and a middling setting, each dither mode.
 TEST_P(BoardPaths, PlayedFramesMatchTheReference) {
