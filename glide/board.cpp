@@ -44,7 +44,8 @@ bool cpuRuns(RasterPath path) {
       return __builtin_cpu_supports("avx2");
     case RasterPath::Avx512:
       return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-             __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi");
+             __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi") &&
+             __builtin_cpu_supports("avx512vnni");
   }
   return false;
 }

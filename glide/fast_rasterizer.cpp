@@ -31,15 +31,6 @@ int64_t side(int64_t ax, int64_t ay, int64_t bx, int64_t by, int64_t px, int64_t
   return (bx - ax) * (py - ay) - (by - ay) * (px - ax);
 }
 
-GrVertex toVertex(float x, float y, float s, float t) {
-  GrVertex vertex{};
-  vertex.x = x;
-  vertex.y = y;
-  vertex.oow = 1.0f;
-  vertex.tmuvtx[0] = {s, t, 1.0f};
-  return vertex;
-}
-
 // Triangles p and q share an edge and lie on its two sides, so that no pixel is in both.
 template <typename Corner>
 bool apartAcrossSharedEdge(const Corner (&p)[3], const Corner (&q)[3]) {
@@ -97,8 +88,8 @@ bool reversed(const EdgeFunction& a, const EdgeFunction& b) {
 
 // The cell of the set-ups: the first layer's A and B, then (with two layers) the second's.
 // False where they do not make a cell the cell rasteriser can take.
-bool makeCell(const TriangleSetup* const* setups, const DrawState* const* states, int layers,
-              Cell& cell) {
+bool makeCell(const TriangleSetup* const* setups, const TriangleShape (&shapes)[2],
+              const DrawState* const* states, int layers, Cell& cell) {
   const TriangleSetup& a = *setups[0];
   const TriangleSetup& b = *setups[1];
   cell.left = std::min(a.left, b.left);
@@ -127,6 +118,12 @@ bool makeCell(const TriangleSetup* const* setups, const DrawState* const* states
   }
   for (int k = 0, n = 0; k < 3; ++k) {
     if (k != diagonalB) cell.edgesB[n++] = edgesB[k];
+  }
+  for (int half = 0; half < 2; ++half) {
+    for (int k = 0; k < 3; ++k) {
+      cell.cornerX[half][k] = shapes[half].x[k] - (cell.left * kSubpixels + kSubpixels / 2);
+      cell.cornerY[half][k] = shapes[half].y[k] - (cell.top * kSubpixels + kSubpixels / 2);
+    }
   }
   const int64_t columns = cell.right - cell.left + 1 + 16;
   const int64_t rows = cell.bottom - cell.top + 1;
@@ -189,7 +186,27 @@ void FastRasterizer::add(const GrVertex& a, const GrVertex& b, const GrVertex& c
   }
   recorded.state = state;
   recorded.role = Role::Alone;
+  noteRows(recorded);
   if (cellRasterizer_ && triangles_.size() >= 2) findCell();
+}
+
+// Counts the rows whose pixel centres the triangle reaches (near enough: the bands need no
+// more), for placeBands.
+void FastRasterizer::noteRows(const Recorded& triangle) {
+  const int32_t height = triangle.state.target.height;
+  if (height > height_) {
+    height_ = height;
+    rowCuts_.resize(height + 1);
+  }
+  const Corner* c = triangle.corners;
+  const float top = std::min({c[0].y, c[1].y, c[2].y}) - 0.5f;
+  const float bottom = std::max({c[0].y, c[1].y, c[2].y}) - 0.5f;
+  if (!(top < static_cast<float>(height - 1)) || !(bottom >= 0.0f)) return;  // off, or NaN
+  const int32_t first = top > 0.0f ? static_cast<int32_t>(std::ceil(top)) : 0;
+  const int32_t last = static_cast<int32_t>(std::min(bottom, static_cast<float>(height - 1)));
+  if (first > last) return;
+  ++rowCuts_[first + 1];
+  --rowCuts_[last + 1];
 }
 
 // Whether the last two recorded make a cell; if so, whether the two before them are the same
@@ -225,10 +242,7 @@ void FastRasterizer::findCell() {
 
 void FastRasterizer::finish() {
   if (triangles_.empty()) return;
-  int32_t height = 0;
-  for (const Recorded& triangle : triangles_)
-    height = std::max(height, triangle.state.target.height);
-  bandCount_ = (height + kBandRows - 1) / kBandRows;
+  placeBands(height_);
   batchCount_ = static_cast<int32_t>((triangles_.size() + kBatchSize - 1) / kBatchSize);
   if (static_cast<int32_t>(bins_.size()) < batchCount_) bins_.resize(batchCount_);
   setUps_.resize(triangles_.size());
@@ -252,6 +266,41 @@ void FastRasterizer::finish() {
   }
   triangles_.clear();
   cellCount_ = 0;
+  std::fill(rowCuts_.begin(), rowCuts_.end(), 0);
+}
+
+// Bands of about height / kBandsPerFrame rows, each boundary moved by up to a quarter of that to
+// where it cuts the fewest triangles: a cell of the mesh that lies in one band is drawn in one
+// piece, and the mesh's rows of cells leave gaps between them to put the boundaries in.
+void FastRasterizer::placeBands(int32_t height) {
+  const int32_t nominal = std::max<int32_t>(16, (height + kBandsPerFrame - 1) / kBandsPerFrame);
+  const int32_t slack = nominal / 4;
+  int32_t cuts = 0;
+  for (int32_t row = 0; row <= height; ++row) {
+    cuts += rowCuts_[row];
+    rowCuts_[row] = cuts;  // now: how many a boundary above this row cuts
+  }
+  bandStart_.clear();
+  bandOfRow_.resize(height);
+  for (int32_t start = 0; start < height;) {
+    int32_t end = std::min(start + nominal, height);
+    if (end < height) {
+      const int32_t last = std::min(start + nominal + slack, height - 1);
+      for (int32_t row = start + nominal - slack; row <= last; ++row) {
+        const int32_t distance = std::abs(row - (start + nominal));
+        const int32_t best = std::abs(end - (start + nominal));
+        if (rowCuts_[row] < rowCuts_[end] || (rowCuts_[row] == rowCuts_[end] && distance < best)) {
+          end = row;
+        }
+      }
+    }
+    const int32_t band = static_cast<int32_t>(bandStart_.size());
+    bandStart_.push_back(start);
+    std::fill(bandOfRow_.begin() + start, bandOfRow_.begin() + end, band);
+    start = end;
+  }
+  bandCount_ = static_cast<int32_t>(bandStart_.size());
+  bandStart_.push_back(height);
 }
 
 void FastRasterizer::helperLoop() {
@@ -286,26 +335,34 @@ void FastRasterizer::work() {
   waitUntil(bandsDone_, bandCount_);
 }
 
-void FastRasterizer::setUpOne(uint32_t i) {
-  const Recorded& triangle = triangles_[i];
-  const Corner* c = triangle.corners;
-  SetUp& setUp = setUps_[i];
-  setUp.drawn = setUpTriangle(toVertex(c[0].x, c[0].y, c[0].s, c[0].t),
-                              toVertex(c[1].x, c[1].y, c[1].s, c[1].t),
-                              toVertex(c[2].x, c[2].y, c[2].s, c[2].t), triangle.state.target.width,
-                              triangle.state.target.height, setUp.setup);
-}
-
-namespace {
-
-void addToBins(std::vector<std::vector<uint32_t>>& bins, uint32_t item, int32_t top, int32_t bottom,
-               int32_t bandRows) {
-  for (int32_t band = top / bandRows; band <= bottom / bandRows; ++band) {
-    bins[band].push_back(item);
+// Triangles first .. first + count - 1: a cell's (its two halves, then the same halves again
+// for a second layer, sharing their shapes) or a single one.
+void FastRasterizer::setUp(uint32_t first, uint32_t count, TriangleShape (&shapes)[2]) {
+  bool shaped[2] = {false, false};
+  for (uint32_t k = 0; k < count; ++k) {
+    const uint32_t half = k % 2;
+    const Corner* c = triangles_[first + k].corners;
+    SetUp& setUp = setUps_[first + k];
+    if (k < 2) {
+      const float x[3] = {c[0].x, c[1].x, c[2].x};
+      const float y[3] = {c[0].y, c[1].y, c[2].y};
+      const Surface& target = triangles_[first + k].state.target;
+      shaped[half] = setUpShape(x, y, target.width, target.height, setUp.setup, shapes[half]);
+    } else {
+      setUp.setup = setUps_[first + half].setup;
+    }
+    const float s[3] = {c[0].s, c[1].s, c[2].s};
+    const float t[3] = {c[0].t, c[1].t, c[2].t};
+    setUp.drawn = shaped[half] && setUpPlanes(shapes[half], s, t, setUp.setup);
   }
 }
 
-}  // namespace
+void FastRasterizer::addToBins(std::vector<std::vector<uint32_t>>& bins, uint32_t item, int32_t top,
+                               int32_t bottom) const {
+  for (int32_t band = bandOfRow_[top]; band <= bandOfRow_[bottom]; ++band) {
+    bins[band].push_back(item);
+  }
+}
 
 // A cell's triangles are set up together, by the batch that holds its first one (the others
 // may lie in the next batch, which passes over them).
@@ -319,11 +376,10 @@ void FastRasterizer::setUpBatch(int batch) {
     const Recorded& triangle = triangles_[i];
     if (triangle.role == Role::InCell) continue;
     const uint32_t count = triangle.role == Role::CellFirst ? 2u * triangle.cellLayers : 1u;
+    TriangleShape shapes[2];
+    setUp(i, count, shapes);
     bool allDrawn = true;
-    for (uint32_t k = 0; k < count; ++k) {
-      setUpOne(i + k);
-      allDrawn = allDrawn && setUps_[i + k].drawn;
-    }
+    for (uint32_t k = 0; k < count; ++k) allDrawn = allDrawn && setUps_[i + k].drawn;
     if (triangle.role == Role::CellFirst) {
       const TriangleSetup* setups[4];
       const DrawState* states[4];
@@ -332,23 +388,23 @@ void FastRasterizer::setUpBatch(int batch) {
         states[k] = &triangles_[i + k].state;
       }
       Cell& cell = cells_[triangle.cell];
-      const bool ready = allDrawn && makeCell(setups, states, triangle.cellLayers, cell);
+      const bool ready = allDrawn && makeCell(setups, shapes, states, triangle.cellLayers, cell);
       cellReady_[triangle.cell] = ready;
       if (ready) {
-        addToBins(bins, i, cell.top, cell.bottom, kBandRows);
+        addToBins(bins, i, cell.top, cell.bottom);
         continue;
       }
     }
     for (uint32_t k = 0; k < count; ++k) {
       const SetUp& setUp = setUps_[i + k];
-      if (setUp.drawn) addToBins(bins, i + k, setUp.setup.top, setUp.setup.bottom, kBandRows);
+      if (setUp.drawn) addToBins(bins, i + k, setUp.setup.top, setUp.setup.bottom);
     }
   }
 }
 
 void FastRasterizer::drawBand(int32_t band) {
-  const int32_t firstRow = band * kBandRows;
-  const int32_t lastRow = firstRow + kBandRows - 1;
+  const int32_t firstRow = bandStart_[band];
+  const int32_t lastRow = bandStart_[band + 1] - 1;
   // Batch after batch: every triangle of a batch was issued before any of the next.
   for (int32_t batch = 0; batch < batchCount_; ++batch) {
     for (const uint32_t i : bins_[batch][band]) drawItem(i, firstRow, lastRow);

@@ -39,7 +39,8 @@ class FastRasterizer {
   bool empty() const { return triangles_.empty(); }
 
  private:
-  static constexpr int32_t kBandRows = 16;
+  // Bands are about this many to a frame, so that two threads share the work evenly.
+  static constexpr int32_t kBandsPerFrame = 16;
 
   struct Corner {
     float x, y, s, t;
@@ -61,11 +62,15 @@ class FastRasterizer {
 
   void work();                 // claims batches, then bands, until none is left
   void setUpBatch(int batch);  // set-up and binning of one batch of triangles
-  void setUpOne(uint32_t i);
+  void setUp(uint32_t first, uint32_t count, TriangleShape (&shapes)[2]);
+  void placeBands(int32_t height);
+  void addToBins(std::vector<std::vector<uint32_t>>& bins, uint32_t item, int32_t top,
+                 int32_t bottom) const;
   void drawBand(int32_t band);
   void drawItem(uint32_t i, int32_t firstRow, int32_t lastRow);
   void helperLoop();
   void findCell();
+  void noteRows(const Recorded& triangle);
 
   RowRasterizer rows_;
   CellRasterizer cellRasterizer_;
@@ -79,6 +84,13 @@ class FastRasterizer {
   std::vector<std::vector<std::vector<uint32_t>>> bins_;
   int32_t batchCount_ = 0;
   int32_t bandCount_ = 0;
+  // Where the triangles recorded so far begin and end: at each row, how many more begin below
+  // the row before it than end there; so the running sum is how many a band boundary just
+  // above the row would cut.
+  std::vector<int32_t> rowCuts_;
+  int32_t height_ = 0;              // the tallest target recorded
+  std::vector<int32_t> bandStart_;  // first row of each band, and the height after the last
+  std::vector<int32_t> bandOfRow_;
   std::atomic<int32_t> nextBatch_{0};
   std::atomic<int32_t> batchesDone_{0};
   std::atomic<int32_t> nextBand_{0};

@@ -63,6 +63,8 @@ struct Cell {
   // take over the cell's rectangle, and 16 pixels beyond its right side, fits in 32 bits.
   EdgeFunction diagonal;
   EdgeFunction edgesA[2], edgesB[2];
+  // The corners of A and of B in 1/16 pixel from the centre of pixel (left, top).
+  int64_t cornerX[2][3], cornerY[2][3];
   CellLayer layers[2];
   int32_t layerCount;
   Surface target;

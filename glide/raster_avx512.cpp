@@ -15,11 +15,12 @@
 
 #include "glide/raster.h"
 
-#define MORPH_AVX512 __attribute__((target("avx2,avx512f,avx512bw,avx512vl,avx512vbmi")))
+#define MORPH_AVX512 __attribute__((target("avx2,avx512f,avx512bw,avx512vl,avx512vbmi,avx512vnni")))
 // The helpers below are meant to melt into the row loop; GCC would otherwise keep the larger
 // ones apart and pass their vectors through memory.
-#define MORPH_AVX512_INLINE \
-  inline __attribute__((always_inline, target("avx2,avx512f,avx512bw,avx512vl,avx512vbmi")))
+#define MORPH_AVX512_INLINE            \
+  inline __attribute__((always_inline, \
+                        target("avx2,avx512f,avx512bw,avx512vl,avx512vbmi,avx512vnni")))
 
 namespace glide {
 
@@ -63,6 +64,23 @@ MORPH_AVX512_INLINE __m512i mixChannel(__m512i top, __m512i bottom, __m512i weig
   const __m512i sum =
       _mm512_add_epi32(_mm512_madd_epi16(rows, weightsY), _mm512_set1_epi32((32768 << 8) + 0x8000));
   return _mm512_srli_epi32(sum, 16);
+}
+
+// The same mix, left as the sum whose bits 16..23 are the value (bits 0..15 are what the
+// rounding drops, the bits above are zero). The row sums go into 16-bit halves by one word
+// permute, and the rounding constant into the last multiply-add.
+MORPH_AVX512_INLINE __m512i bilinearSum(__m512i top, __m512i bottom, __m512i weightsX,
+                                        __m512i weightsY) {
+  const __m512i upper = _mm512_madd_epi16(top, weightsX);
+  const __m512i lower = _mm512_madd_epi16(bottom, weightsX);
+  // Word 2i of the upper row's sums and word 2i of the lower row's, side by side.
+  const __m512i lowWords =
+      _mm512_setr_epi32(0x00200000, 0x00220002, 0x00240004, 0x00260006, 0x00280008, 0x002A000A,
+                        0x002C000C, 0x002E000E, 0x00300010, 0x00320012, 0x00340014, 0x00360016,
+                        0x00380018, 0x003A001A, 0x003C001C, 0x003E001E);
+  const __m512i rows = _mm512_xor_si512(_mm512_permutex2var_epi16(upper, lowWords, lower),
+                                        _mm512_set1_epi32(static_cast<int32_t>(0x80008000u)));
+  return _mm512_dpwssd_epi32(_mm512_set1_epi32((32768 << 8) + 0x8000), rows, weightsY);
 }
 
 // Where a chunk's 16 pixels sample a small patch of the texture (the usual case: a picture is
@@ -335,32 +353,52 @@ struct Extent {
   int64_t high = INT64_MIN;
 };
 
-// Widens the extent to the values a plane takes over the piece (an affine function is extreme
-// at the corners). The plane is taken out of its modulo-2^32 form as the whole number nearest
-// to `near` with the same value modulo 2^32, so that both halves of a cell, whose coordinates
-// meet along the diagonal, come out side by side even where they wrap.
-void extend(Extent& extent, const TexturePlane& plane, uint32_t near, const Piece& piece) {
-  const int64_t origin = int64_t{near} + static_cast<int32_t>(plane.atOrigin - near);
-  const int64_t stepX = static_cast<int32_t>(plane.stepX);
-  const int64_t stepY = static_cast<int32_t>(plane.stepY);
-  for (const int32_t col : {piece.col0, piece.col1}) {
-    for (const int32_t row : {piece.row0, piece.row1}) {
-      const int64_t value = origin + stepX * col + stepY * row;
-      extent.low = std::min(extent.low, value);
-      extent.high = std::max(extent.high, value);
-    }
-  }
+// A plane taken out of its modulo-2^32 form as the whole numbers nearest to `near` with the
+// same values modulo 2^32, so that both halves of a cell, whose coordinates meet along the
+// diagonal, come out side by side even where they wrap.
+struct LiftedPlane {
+  int64_t atOrigin, stepX, stepY;
+};
+
+LiftedPlane lifted(const TexturePlane& plane, uint32_t near) {
+  return {int64_t{near} + static_cast<int32_t>(plane.atOrigin - near),
+          static_cast<int32_t>(plane.stepX), static_cast<int32_t>(plane.stepY)};
 }
 
-// The tile of texels the layer samples over the piece: both halves' planes over the whole
-// rectangle, which holds every pixel either half covers. False when it does not fit.
-bool fitTile(const CellLayer& layer, const Piece& piece, TexelTile& tile) {
-  Extent s, t;
-#pragma GCC unroll 16
-  for (int half = 0; half < 2; ++half) {
-    extend(s, layer.s[half], layer.s[0].atOrigin, piece);
-    extend(t, layer.t[half], layer.t[0].atOrigin, piece);
+// The values of the plane at the pixels of one half within the piece: those at the piece's
+// pixels (an affine function is extreme at a rectangle's corners), and also those in the
+// half's triangle (extreme at its corners). Empty where the half has no pixel in the piece.
+Extent extentOverHalf(const LiftedPlane& plane, const Piece& piece, const int64_t (&cornerX)[3],
+                      const int64_t (&cornerY)[3]) {
+  const int64_t first = plane.atOrigin + plane.stepX * piece.col0 + plane.stepY * piece.row0;
+  const int64_t across = plane.stepX * (piece.col1 - piece.col0);
+  const int64_t down = plane.stepY * (piece.row1 - piece.row0);
+  Extent rectangle{first + std::min<int64_t>(across, 0) + std::min<int64_t>(down, 0),
+                   first + std::max<int64_t>(across, 0) + std::max<int64_t>(down, 0)};
+  // At a corner, in 1/16 of the plane's unit: rounded outwards.
+  Extent triangle;
+  for (int k = 0; k < 3; ++k) {
+    const int64_t sixteenths =
+        plane.atOrigin * kSubpixels + plane.stepX * cornerX[k] + plane.stepY * cornerY[k];
+    triangle.low = std::min(triangle.low, sixteenths >> kSubpixelBits);
+    triangle.high = std::max(triangle.high, -((-sixteenths) >> kSubpixelBits));
   }
+  return {std::max(rectangle.low, triangle.low), std::min(rectangle.high, triangle.high)};
+}
+
+// The tile of texels the layer samples over the piece; false when it does not fit.
+bool fitTile(const Cell& cell, const CellLayer& layer, const Piece& piece, TexelTile& tile) {
+  Extent s, t;
+  for (int half = 0; half < 2; ++half) {
+    const Extent sHalf = extentOverHalf(lifted(layer.s[half], layer.s[0].atOrigin), piece,
+                                        cell.cornerX[half], cell.cornerY[half]);
+    const Extent tHalf = extentOverHalf(lifted(layer.t[half], layer.t[0].atOrigin), piece,
+                                        cell.cornerX[half], cell.cornerY[half]);
+    if (sHalf.low > sHalf.high || tHalf.low > tHalf.high) continue;
+    s = {std::min(s.low, sHalf.low), std::max(s.high, sHalf.high)};
+    t = {std::min(t.low, tHalf.low), std::max(t.high, tHalf.high)};
+  }
+  if (s.low > s.high) s = t = {0, 0};  // no pixel at all: any tile does
   // Columns x0 .. x1 hold every sample's left texel; each needs the one after it too.
   const int64_t x0 = (s.low - kSampleBias) >> kTexelFractionBits;
   const int64_t x1 = (s.high - kSampleBias) >> kTexelFractionBits;
@@ -379,7 +417,7 @@ bool fitTile(const CellLayer& layer, const Piece& piece, TexelTile& tile) {
 bool planPieces(const Cell& cell, Piece piece, Piece (&pieces)[kMostPieces], int& count) {
   bool fits = true;
   for (int layer = 0; layer < cell.layerCount && fits; ++layer) {
-    fits = fitTile(cell.layers[layer], piece, piece.tiles[layer]);
+    fits = fitTile(cell, cell.layers[layer], piece, piece.tiles[layer]);
   }
   if (fits) {
     if (count == kMostPieces) return false;
@@ -471,19 +509,109 @@ MORPH_AVX512_INLINE Channels sampleTile(const Tile& tile, __m512i s, __m512i t) 
       _mm512_add_epi32(_mm512_xor_si512(_mm512_shuffle_epi8(s, pick), flip), one);
   const __m512i weightsY =
       _mm512_add_epi32(_mm512_xor_si512(_mm512_shuffle_epi8(t, pick), flip), one);
-  return {mixChannel(upper.r, lower.r, weightsX, weightsY),
-          mixChannel(upper.g, lower.g, weightsX, weightsY),
-          mixChannel(upper.b, lower.b, weightsX, weightsY)};
+  return {bilinearSum(upper.r, lower.r, weightsX, weightsY),
+          bilinearSum(upper.g, lower.g, weightsX, weightsY),
+          bilinearSum(upper.b, lower.b, weightsX, weightsY)};
 }
 
-// The colour as the buffer holds it once written (dithered to RGB565) and read back (widened).
-MORPH_AVX512_INLINE Channels throughBuffer(const Channels& c, __m512i threshold) {
-  const __m512i r = ditherTo5(c.r, threshold);
-  const __m512i g = ditherTo6(c.g, threshold);
-  const __m512i b = ditherTo5(c.b, threshold);
-  return {_mm512_or_si512(_mm512_slli_epi32(r, 3), _mm512_srli_epi32(r, 2)),
-          _mm512_or_si512(_mm512_slli_epi32(g, 2), _mm512_srli_epi32(g, 4)),
-          _mm512_or_si512(_mm512_slli_epi32(b, 3), _mm512_srli_epi32(b, 2))};
+// The bilinear values themselves, out of the sums' upper halves.
+MORPH_AVX512_INLINE Channels valuesOf(const Channels& sums) {
+  return {_mm512_srli_epi32(sums.r, 16), _mm512_srli_epi32(sums.g, 16),
+          _mm512_srli_epi32(sums.b, 16)};
+}
+
+// Byte i of the table is i widened from 5 bits (or 6) by bit replication.
+MORPH_AVX512_INLINE __m512i widenTable(int bits) {
+  alignas(64) uint8_t table[64];
+  for (int i = 0; i < 64; ++i) {
+    const int v = i & ((1 << bits) - 1);
+    table[i] = static_cast<uint8_t>(bits == 5 ? (v << 3) | (v >> 2) : (v << 2) | (v >> 4));
+  }
+  return _mm512_load_si512(table);
+}
+
+// A pixel's dither threshold in the forms the steps below take it.
+struct Thresholds {
+  __m512i plain;    // in 1/32 of an RGB565 step
+  __m512i both;     // the same in each 16-bit half
+  __m512i shifted;  // times 64
+};
+
+// (mask & a) | (~mask & b): the bits of a where the mask has them, the others of b.
+MORPH_AVX512_INLINE __m512i halves(__m512i mask, __m512i a, __m512i b) {
+  return _mm512_ternarylogic_epi32(mask, a, b, 0xCA);
+}
+
+// The sum shifted right by `shift` (left where negative), only the bits in `keep` kept.
+MORPH_AVX512_INLINE __m512i shiftedBits(__m512i sum, int shift, uint32_t keep) {
+  const __m512i moved = shift >= 0 ? _mm512_srli_epi32(sum, static_cast<unsigned>(shift))
+                                   : _mm512_slli_epi32(sum, static_cast<unsigned>(-shift));
+  return _mm512_and_si512(moved, _mm512_set1_epi32(static_cast<int32_t>(keep)));
+}
+
+// The first layer as the buffer holds it once written, then the second blended over it:
+// dithered to RGB565, read back (widened), and source x srcFactor + that x dstFactor.
+// `first` and `second` hold bilinear sums (values in their upper halves); `factors` is
+// (srcFactor, dstFactor) and `swapped` the reverse. Returns the blends' sums, whose bits 8..15
+// are the values (bits above zero while srcFactor + dstFactor <= 256).
+//
+// Red and blue are dithered together as 16-bit halves. Then one two-table byte permute per
+// channel builds the pair for the multiply-add: from the widening table, the read-back value
+// of the dithered one; from the second layer's sum, its value.
+MORPH_AVX512_INLINE Channels blendOverBuffer(const Channels& first, const Channels& second,
+                                             __m512i factors, __m512i swapped,
+                                             const Thresholds& threshold,
+                                             const __m512i (&widen)[2]) {
+  const __m512i upperHalf = _mm512_set1_epi32(static_cast<int32_t>(0xFFFF0000u));
+  const __m512i redBlue = halves(upperHalf, first.b, _mm512_srli_epi32(first.r, 16));
+  __m512i steps = _mm512_sub_epi16(redBlue, _mm512_srli_epi16(redBlue, 5));
+  steps = _mm512_add_epi16(_mm512_slli_epi16(steps, 2), threshold.both);
+  const __m512i redBlueDithered = _mm512_srli_epi16(steps, 5);
+  steps = _mm512_sub_epi16(first.g, _mm512_srli_epi16(first.g, 6));  // in the upper halves
+  steps = _mm512_add_epi16(_mm512_slli_epi16(steps, 3), threshold.both);
+  const __m512i greenDithered = _mm512_srli_epi16(steps, 5);
+  // Byte 2 of lane i of the second table (the sum's value) is byte 64 + 4i + 2 of the pair.
+  const __m512i valueInLower = series(66, 4);
+  const __m512i valueInUpper = series(66u << 16, 4u << 16);
+  const __m512i redPairs = _mm512_permutex2var_epi8(
+      widen[0], halves(upperHalf, valueInUpper, redBlueDithered), second.r);  // (read, value)
+  const __m512i greenPairs = _mm512_permutex2var_epi8(
+      widen[1], halves(upperHalf, greenDithered, valueInLower), second.g);  // (value, read)
+  const __m512i bluePairs = _mm512_permutex2var_epi8(
+      widen[0], halves(upperHalf, redBlueDithered, valueInLower), second.b);
+  const __m512i rounding = _mm512_set1_epi32(128);
+  return {_mm512_dpwssd_epi32(rounding, redPairs, swapped),
+          _mm512_dpwssd_epi32(rounding, greenPairs, factors),
+          _mm512_dpwssd_epi32(rounding, bluePairs, factors)};
+}
+
+// Dithers to RGB565 straight from sums whose bits kAt..kAt + 7 hold the channel values (only
+// zeros above them, anything below). The formulas of ditherTo5 and ditherTo6, with each
+// channel's result worked out where it lies in the pixel:
+//   red:   (4 (c - (c >> 5)) + threshold) << 6 = (c << 8) - ((c >> 5) << 8) + (threshold << 6)
+//   green: 8 (c - (c >> 6)) + threshold        = (c << 3) - ((c >> 6) << 3) + threshold
+//   blue:  (4 (c - (c >> 5)) + threshold) >> 5 = ((c << 2) - ((c >> 5) << 2) + threshold) >> 5
+// where c << n is the sum shifted by kAt - n with the low n bits cleared, and so on.
+template <int kAt>
+MORPH_AVX512_INLINE __m512i ditherSumsTo565(const Channels& sums, const Thresholds& threshold) {
+  const __m512i red = _mm512_add_epi32(
+      _mm512_sub_epi32(shiftedBits(sums.r, kAt - 8, ~0xFFu), shiftedBits(sums.r, kAt - 3, ~0xFFu)),
+      threshold.shifted);
+  const __m512i green = _mm512_add_epi32(
+      _mm512_sub_epi32(shiftedBits(sums.g, kAt - 3, ~7u), shiftedBits(sums.g, kAt + 3, ~7u)),
+      threshold.plain);
+  const __m512i blue = _mm512_srli_epi32(
+      _mm512_add_epi32(
+          _mm512_sub_epi32(shiftedBits(sums.b, kAt - 2, ~3u), shiftedBits(sums.b, kAt + 3, ~3u)),
+          threshold.plain),
+      5);
+  const __m512i redGreen = _mm512_ternarylogic_epi32(_mm512_set1_epi32(0xF800), red, green, 0xCA);
+  return _mm512_ternarylogic_epi32(_mm512_set1_epi32(0xFFE0), redGreen, blue, 0xCA);
+}
+
+// The low 16 bits of each lane, packed into 256 bits.
+MORPH_AVX512_INLINE __m256i lowHalves(__m512i lanes) {
+  return _mm512_castsi512_si256(_mm512_permutexvar_epi16(series(0x00020000u, 0x00040004u), lanes));
 }
 
 // Lanes lo .. hi - 1 of 16 (none where hi <= lo).
@@ -582,6 +710,12 @@ MORPH_AVX512 void drawPiece(const Cell& cell, const Piece& piece) {
     factors[layer] =
         _mm512_set1_epi32(static_cast<int32_t>(from.srcFactor | (from.dstFactor << 16)));
   }
+  const CellLayer& top = cell.layers[kLayers - 1];
+  const __m512i swappedFactors =
+      _mm512_set1_epi32(static_cast<int32_t>(top.dstFactor | (top.srcFactor << 16)));
+  // A blend can exceed 255 only where the factors add up to more than the whole.
+  const bool clamps = top.srcFactor + top.dstFactor > 256;
+  const __m512i widen[2] = {widenTable(5), widenTable(6)};
   const bool readsBuffer = !(cell.layers[0].srcFactor == 256 && cell.layers[0].dstFactor == 0);
 
   // The dither matrix as 16 lanes, entry (y & 3, x & 3) at 4 (y & 3) + (x & 3); each lane's
@@ -590,6 +724,8 @@ MORPH_AVX512 void drawPiece(const Cell& cell, const Piece& piece) {
   const int32_t firstY = cell.top + piece.row0;
   const __m512i matrix = _mm512_cvtepu8_epi32(
       _mm_loadu_si128(reinterpret_cast<const __m128i*>(&cell.dither->threshold[0][0])));
+  const __m512i matrixBoth = _mm512_or_si512(matrix, _mm512_slli_epi32(matrix, 16));
+  const __m512i matrixShifted = _mm512_slli_epi32(matrix, 6);
   const __m512i three = _mm512_set1_epi32(3);
   __m512i ditherIndex = _mm512_or_si512(
       _mm512_slli_epi32(
@@ -655,28 +791,45 @@ MORPH_AVX512 void drawPiece(const Cell& cell, const Piece& piece) {
         runs = rowsPerRegister;
       }
 
-      const __m512i threshold = _mm512_permutexvar_epi32(ditherIndex, matrix);
+      const Thresholds threshold = {_mm512_permutexvar_epi32(ditherIndex, matrix),
+                                    _mm512_permutexvar_epi32(ditherIndex, matrixBoth),
+                                    _mm512_permutexvar_epi32(ditherIndex, matrixShifted)};
       const __m512i s0 = _mm512_mask_blend_epi32(sideA, value[kEdgeCount + 2], value[kEdgeCount]);
       const __m512i t0 =
           _mm512_mask_blend_epi32(sideA, value[kEdgeCount + 3], value[kEdgeCount + 1]);
-      Channels colour = sampleTile(tiles[0], s0, t0);
+      Channels first = sampleTile(tiles[0], s0, t0);
       if (readsBuffer) {
         __m256i below = _mm256_setzero_si256();
 #pragma GCC unroll 16
         for (int j = 0; j < runs; ++j) {
           if (runLanes[j]) below = _mm256_mask_loadu_epi16(below, runLanes[j], runStart[j]);
         }
-        colour = blendOver(colour, widenPixels(_mm512_cvtepu16_epi32(below)), factors[0]);
+        const Channels blended =
+            blendOver(valuesOf(first), widenPixels(_mm512_cvtepu16_epi32(below)), factors[0]);
+        first = {_mm512_slli_epi32(blended.r, 16), _mm512_slli_epi32(blended.g, 16),
+                 _mm512_slli_epi32(blended.b, 16)};
       }
+      __m512i colour;
       if constexpr (kLayers == 2) {
         const __m512i s1 =
             _mm512_mask_blend_epi32(sideA, value[kEdgeCount + 6], value[kEdgeCount + 4]);
         const __m512i t1 =
             _mm512_mask_blend_epi32(sideA, value[kEdgeCount + 7], value[kEdgeCount + 5]);
-        colour =
-            blendOver(sampleTile(tiles[1], s1, t1), throughBuffer(colour, threshold), factors[1]);
+        const Channels mixed = blendOverBuffer(first, sampleTile(tiles[1], s1, t1), factors[1],
+                                               swappedFactors, threshold, widen);
+        if (clamps) {
+          const __m512i most = _mm512_set1_epi32(255);
+          const Channels values = {_mm512_min_epu32(_mm512_srli_epi32(mixed.r, 8), most),
+                                   _mm512_min_epu32(_mm512_srli_epi32(mixed.g, 8), most),
+                                   _mm512_min_epu32(_mm512_srli_epi32(mixed.b, 8), most)};
+          colour = ditherTo565(values, threshold.plain);
+        } else {
+          colour = ditherSumsTo565<8>(mixed, threshold);
+        }
+      } else {
+        colour = ditherSumsTo565<16>(first, threshold);
       }
-      const __m256i pixels = _mm512_cvtepi32_epi16(ditherTo565(colour, threshold));
+      const __m256i pixels = lowHalves(colour);
 #pragma GCC unroll 16
       for (int j = 0; j < runs; ++j) {
         if (runLanes[j]) _mm256_mask_storeu_epi16(runStart[j], runLanes[j], pixels);

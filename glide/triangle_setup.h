@@ -64,6 +64,21 @@ struct TriangleSetup {
 bool setUpTriangle(const GrVertex& a, const GrVertex& b, const GrVertex& c, int32_t width,
                    int32_t height, TriangleSetup& setup);
 
+// The same in two steps, for triangles drawn more than once with other texture coordinates:
+// the shape (rectangle and edges) from the corners' positions, then the planes from the
+// texture coordinates. Together they give exactly what setUpTriangle gives.
+struct TriangleShape {
+  int64_t x[3], y[3];  // the corners on the 1/16-pixel grid, wound as the edges are
+  int corner[3];       // which of the given corners each one is
+  // Pixel-unit geometry the planes are computed from.
+  double x0, y0, e1x, e1y, e2x, e2y, determinant;
+};
+bool setUpShape(const float (&x)[3], const float (&y)[3], int32_t width, int32_t height,
+                TriangleSetup& setup, TriangleShape& shape);
+// False when a coordinate is not finite.
+bool setUpPlanes(const TriangleShape& shape, const float (&s)[3], const float (&t)[3],
+                 TriangleSetup& setup);
+
 inline int64_t edgeValue(const EdgeFunction& edge, int32_t dx, int32_t dy) {
   return edge.atOrigin + edge.stepX * dx + edge.stepY * dy;
 }
