@@ -43,13 +43,13 @@ int main(int argc, char** argv) {
   const std::string largest =
       (std::filesystem::temp_directory_path() / ("largest_" + std::to_string(getpid()) + ".kzm"))
           .string();
-  testing_kzm::ProjectSpec spec;
-  spec.pictureCount = 50;
-  spec.pointCount = 500;
-  spec.quality = 64;
-  spec.playSize = 1200;
-  spec.solid = false;
-  if (!testing_kzm::writeProject(largest, spec)) return 1;
+  testing_kzm::ProjectRecipe recipe;
+  recipe.pictureCount = 50;
+  recipe.pointCount = 500;
+  recipe.quality = 64;
+  recipe.playSize = 1200;
+  recipe.solid = false;
+  if (!testing_kzm::writeProject(largest, recipe)) return 1;
 
   const std::string demo = demoProjectPath();
   if (!demo.empty()) {

@@ -17,9 +17,9 @@ constexpr int32_t kMaxPlaySize = 1200;
 
 const char* const kPlayModeNames[] = {"loop", "ping-pong", "random"};
 
-const OptionSpec* findOption(std::span<const OptionSpec> specs, const std::string& name) {
-  for (const OptionSpec& spec : specs) {
-    if (name == spec.name) return &spec;
+const OptionRule* findOption(std::span<const OptionRule> rules, const std::string& name) {
+  for (const OptionRule& rule : rules) {
+    if (name == rule.name) return &rule;
   }
   return nullptr;
 }
@@ -48,7 +48,7 @@ std::optional<std::string> Arguments::value(const std::string& name) const {
   return found;
 }
 
-bool parseArguments(std::span<char* const> args, std::span<const OptionSpec> specs,
+bool parseArguments(std::span<char* const> args, std::span<const OptionRule> rules,
                     Arguments& parsed, std::string& error) {
   bool optionsEnded = false;
   for (size_t i = 0; i < args.size(); ++i) {
@@ -69,12 +69,12 @@ bool parseArguments(std::span<char* const> args, std::span<const OptionSpec> spe
     }
     const size_t equals = arg.rfind("--", 0) == 0 ? arg.find('=') : std::string::npos;
     const std::string name = arg.substr(0, equals);
-    const OptionSpec* spec = findOption(specs, name);
-    if (!spec) {
+    const OptionRule* rule = findOption(rules, name);
+    if (!rule) {
       error = "unknown option " + name;
       return false;
     }
-    if (!spec->takesValue) {
+    if (!rule->takesValue) {
       if (equals != std::string::npos) {
         error = name + " takes no value";
         return false;

@@ -9,7 +9,7 @@
 
 class MorphEngine;
 
-struct OptionSpec {
+struct OptionRule {
   const char* name;  // "--quality", "-o"
   bool takesValue;
 };
@@ -26,7 +26,7 @@ struct Arguments {
 
 // Reads args against the command's options: "--name value", "--name=value", "-o value"; "--"
 // ends the options; "-h" and "--help" ask for help. False with a one-line reason otherwise.
-bool parseArguments(std::span<char* const> args, std::span<const OptionSpec> specs,
+bool parseArguments(std::span<char* const> args, std::span<const OptionRule> rules,
                     Arguments& parsed, std::string& error);
 
 // A whole number in decimal from `low` to `high`; false for anything else ("1.5", "12abc",
@@ -34,7 +34,7 @@ bool parseArguments(std::span<char* const> args, std::span<const OptionSpec> spe
 bool parseWholeNumber(const std::string& text, int64_t low, int64_t high, int32_t& value);
 
 // The playback settings that new and set take: --quality, --speed, --size, --mode.
-inline constexpr OptionSpec kSettingOptions[] = {
+inline constexpr OptionRule kSettingOptions[] = {
     {"--quality", true}, {"--speed", true}, {"--size", true}, {"--mode", true}};
 
 // Checks every setting given and only then stores them all in the engine. False with a reason

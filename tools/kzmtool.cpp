@@ -17,19 +17,19 @@ struct Command {
   const char* arguments;  // the arguments other than options
   const char* synopsis;   // all arguments after the name
   const char* summary;
-  std::span<const OptionSpec> options;
+  std::span<const OptionRule> options;
   size_t minArguments;
   size_t maxArguments;
   int (*run)(const Arguments&);
 };
 
-constexpr OptionSpec kInfoOptions[] = {{"--json", false}};
-constexpr OptionSpec kNewOptions[] = {
+constexpr OptionRule kInfoOptions[] = {{"--json", false}};
+constexpr OptionRule kNewOptions[] = {
     {"--quality", true}, {"--speed", true}, {"--size", true}, {"--mode", true}, {"--points", true}};
-constexpr OptionSpec kSetOptions[] = {
+constexpr OptionRule kSetOptions[] = {
     {"--quality", true}, {"--speed", true}, {"--size", true}, {"--mode", true}, {"-o", true}};
-constexpr OptionSpec kMeshOptions[] = {{"-o", true}};
-constexpr OptionSpec kRenderOptions[] = {
+constexpr OptionRule kMeshOptions[] = {{"-o", true}};
+constexpr OptionRule kRenderOptions[] = {
     {"--frames", true}, {"--dither", true}, {"--out", true}, {"--every", true}};
 constexpr size_t kAnyNumber = static_cast<size_t>(-1);
 
@@ -99,7 +99,7 @@ void printUsage(std::FILE* out) {
 
 void printCommandHelp(const Command& command) {
   std::printf("Usage: kzmtool %s %s\n\n%s\n", command.name, command.synopsis, command.summary);
-  for (const OptionSpec& option : command.options) {
+  for (const OptionRule& option : command.options) {
     if (std::strcmp(option.name, "--quality") == 0) {
       std::printf("\n%s", kSettingsHelp);
       break;

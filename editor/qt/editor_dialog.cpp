@@ -21,7 +21,7 @@ namespace {
 
 enum class Kind { Button, Combo, Edit, Check, Label, Pane };
 
-struct ControlSpec {
+struct ControlEntry {
   int id;  // 0: a label without id
   Kind kind;
   const char* text;
@@ -29,7 +29,7 @@ struct ControlSpec {
 };
 
 // The controls in creation order, which is also the tab order.
-constexpr ControlSpec kControls[] = {
+constexpr ControlEntry kControls[] = {
     {kIdPlay, Kind::Button, "Play with 3Dfx ", 180, 5, 65, 15},
     {kIdPrevious, Kind::Button, "<<", 180, 25, 30, 10},
     {kIdNext, Kind::Button, ">>", 215, 25, 30, 10},
@@ -131,20 +131,20 @@ CEditorDlg::CEditorDlg(QWidget* parent)
 
 void CEditorDlg::CreateControls() {
   const QColor background = palette().color(QPalette::Window);
-  for (const ControlSpec& spec : kControls) {
-    const QRect place = DialogUnitsToPixels(spec.x, spec.y, spec.width, spec.height);
+  for (const ControlEntry& entry : kControls) {
+    const QRect place = DialogUnitsToPixels(entry.x, entry.y, entry.width, entry.height);
     QWidget* control = nullptr;
-    switch (spec.kind) {
+    switch (entry.kind) {
       case Kind::Button: {
-        auto* button = new QPushButton(spec.text, this);
+        auto* button = new QPushButton(entry.text, this);
         button->setAutoDefault(true);                      // Enter on a focused button presses it
-        if (spec.id == kIdExit) button->setDefault(true);  // Enter anywhere else means Exit
+        if (entry.id == kIdExit) button->setDefault(true);  // Enter anywhere else means Exit
         control = button;
         break;
       }
       case Kind::Combo: {
         auto* box = new QComboBox(this);
-        const auto& items = spec.id == kIdPlayMode ? kPlayModeItems : kDitherItems;
+        const auto& items = entry.id == kIdPlayMode ? kPlayModeItems : kDitherItems;
         for (const char* item : items) AddSorted(box, item);
         // The resource's height includes the dropped-down list; the closed box is one line.
         control = box;
@@ -153,19 +153,19 @@ void CEditorDlg::CreateControls() {
       }
       case Kind::Edit: {
         auto* field = new QLineEdit(this);
-        const int id = spec.id;
+        const int id = entry.id;
         connect(field, &QLineEdit::textChanged, this, [this, id] { OnFieldChanged(id); });
         control = field;
         break;
       }
       case Kind::Check:
-        control = new QCheckBox(spec.text, this);
+        control = new QCheckBox(entry.text, this);
         break;
       case Kind::Label:
-        control = new QLabel(spec.text, this);
+        control = new QLabel(entry.text, this);
         break;
       case Kind::Pane: {
-        const int side = spec.id == kIdLeftPane ? 0 : 1;
+        const int side = entry.id == kIdLeftPane ? 0 : 1;
         auto* pane = new PaneControl(this, g_panes[side]);
         g_panes[side].Bind(pane, place.width(), place.height(), background.rgb() & 0xFFFFFF);
         m_paneControls[side] = pane;
@@ -173,8 +173,8 @@ void CEditorDlg::CreateControls() {
         break;
       }
     }
-    if (spec.id != 0) control->setObjectName(QString::number(spec.id));
-    if (spec.kind != Kind::Combo) control->setGeometry(place);
+    if (entry.id != 0) control->setObjectName(QString::number(entry.id));
+    if (entry.kind != Kind::Combo) control->setGeometry(place);
   }
 }
 

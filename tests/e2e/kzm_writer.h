@@ -9,7 +9,7 @@
 
 namespace testing_kzm {
 
-struct ProjectSpec {
+struct ProjectRecipe {
   int32_t pictureCount = 2;
   int32_t pointCount = 0;
   int32_t playMode = 0;
@@ -25,8 +25,8 @@ inline uint16_t solidColour(int32_t picture) {
   return colours[picture % 7];
 }
 
-inline uint16_t pixelOf(const ProjectSpec& spec, int32_t picture, int32_t x, int32_t y) {
-  if (spec.solid) return solidColour(picture);
+inline uint16_t pixelOf(const ProjectRecipe& recipe, int32_t picture, int32_t x, int32_t y) {
+  if (recipe.solid) return solidColour(picture);
   const uint32_t mix = static_cast<uint32_t>(x * 7 + y * 131 + picture * 977) * 2654435761u;
   return static_cast<uint16_t>((mix >> 16) | 1u) ^ static_cast<uint16_t>(x & 1);
 }
@@ -44,24 +44,24 @@ inline void putFloat(std::vector<uint8_t>& out, float value) {
 
 // The whole file. Pixels go out as literal packets of 128 units, which every reader takes;
 // control points are scattered over the picture, a little apart from picture to picture.
-inline std::vector<uint8_t> projectBytes(const ProjectSpec& spec) {
+inline std::vector<uint8_t> projectBytes(const ProjectRecipe& recipe) {
   std::vector<uint8_t> out = {'V', 'O', 'V', 'i', 'r', 'u', 'd', 0};
-  for (int32_t field : {spec.pictureCount, spec.pointCount, spec.playMode, spec.quality, spec.speed,
-                        spec.playSize}) {
+  for (int32_t field : {recipe.pictureCount, recipe.pointCount, recipe.playMode, recipe.quality, recipe.speed,
+                        recipe.playSize}) {
     put32(out, static_cast<uint32_t>(field));
   }
   constexpr int32_t kSide = 256;
   constexpr int32_t kPacketUnits = 128;
-  for (int32_t n = 0; n < spec.pictureCount; ++n) {
+  for (int32_t n = 0; n < recipe.pictureCount; ++n) {
     put32(out, 2);
     put32(out, kSide * kSide / kPacketUnits * (1 + 2 * kPacketUnits));
     for (int32_t unit = 0; unit < kSide * kSide; ++unit) {
       if (unit % kPacketUnits == 0) out.push_back(kPacketUnits - 1);
-      const uint16_t pixel = pixelOf(spec, n, unit % kSide, unit / kSide);
+      const uint16_t pixel = pixelOf(recipe, n, unit % kSide, unit / kSide);
       out.push_back(static_cast<uint8_t>(pixel));
       out.push_back(static_cast<uint8_t>(pixel >> 8));
     }
-    for (int32_t t = 0; t < spec.pointCount; ++t) {
+    for (int32_t t = 0; t < recipe.pointCount; ++t) {
       const float x = static_cast<float>(20 + (t * 37 + n * 3) % 216);
       const float y = static_cast<float>(20 + (t * 53 + n * 5) % 216);
       putFloat(out, x);
@@ -72,8 +72,8 @@ inline std::vector<uint8_t> projectBytes(const ProjectSpec& spec) {
   return out;
 }
 
-inline bool writeProject(const std::string& path, const ProjectSpec& spec) {
-  const std::vector<uint8_t> bytes = projectBytes(spec);
+inline bool writeProject(const std::string& path, const ProjectRecipe& recipe) {
+  const std::vector<uint8_t> bytes = projectBytes(recipe);
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
   file.write(reinterpret_cast<const char*>(bytes.data()),
              static_cast<std::streamsize>(bytes.size()));

@@ -15,18 +15,18 @@ int main(int argc, char** argv) {
                  "[quality=N] [speed=N] [size=N] [busy]\n");
     return 2;
   }
-  testing_kzm::ProjectSpec spec;
+  testing_kzm::ProjectRecipe recipe;
   struct Setting {
     const char* key;
     int32_t* field;
   };
-  const Setting settings[] = {{"pictures=", &spec.pictureCount}, {"points=", &spec.pointCount},
-                              {"mode=", &spec.playMode},         {"quality=", &spec.quality},
-                              {"speed=", &spec.speed},           {"size=", &spec.playSize}};
+  const Setting settings[] = {{"pictures=", &recipe.pictureCount}, {"points=", &recipe.pointCount},
+                              {"mode=", &recipe.playMode},         {"quality=", &recipe.quality},
+                              {"speed=", &recipe.speed},           {"size=", &recipe.playSize}};
   for (int i = 2; i < argc; ++i) {
     const std::string argument = argv[i];
     bool known = argument == "busy";
-    if (known) spec.solid = false;
+    if (known) recipe.solid = false;
     for (const Setting& setting : settings) {
       const size_t length = std::strlen(setting.key);
       if (argument.compare(0, length, setting.key) == 0) {
@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  if (!testing_kzm::writeProject(argv[1], spec)) {
+  if (!testing_kzm::writeProject(argv[1], recipe)) {
     std::fprintf(stderr, "make_project: cannot write %s\n", argv[1]);
     return 1;
   }

@@ -56,8 +56,8 @@ class PlayerTest : public ::testing::Test {
     platform::setMessageHandler(previousHandler);
   }
 
-  static std::string project(const std::string& name, const testing_kzm::ProjectSpec& spec) {
-    EXPECT_TRUE(testing_kzm::writeProject(name, spec));
+  static std::string project(const std::string& name, const testing_kzm::ProjectRecipe& recipe) {
+    EXPECT_TRUE(testing_kzm::writeProject(name, recipe));
     return name;
   }
 
@@ -110,7 +110,7 @@ TEST_F(PlayerTest, HelpAndVersionAnswerUnlessAFileHasThatName) {
 }
 
 TEST_F(PlayerTest, RefusesWhatItCannotPlayWithAMessageAndWithoutADisplay) {
-  testing_kzm::ProjectSpec two;
+  testing_kzm::ProjectRecipe two;
   const std::string good = project("two.kzm", two);
 
   expectRefused("", kUsageMessage);
@@ -118,10 +118,10 @@ TEST_F(PlayerTest, RefusesWhatItCannotPlayWithAMessageAndWithoutADisplay) {
   expectRefused("\"" + good + "\"", kCannotFindFileMessage);
   expectRefused(good + " ", kCannotFindFileMessage);
 
-  testing_kzm::ProjectSpec one;
+  testing_kzm::ProjectRecipe one;
   one.pictureCount = 1;
   expectRefused(project("one.kzm", one), kTooFewPicturesMessage);
-  testing_kzm::ProjectSpec none;
+  testing_kzm::ProjectRecipe none;
   none.pictureCount = 0;
   expectRefused(project("none.kzm", none), kTooFewPicturesMessage);
 
@@ -138,8 +138,8 @@ TEST_F(PlayerTest, RefusesWhatItCannotPlayWithAMessageAndWithoutADisplay) {
 }
 
 TEST_F(PlayerTest, ARefusedVideoModeEndsTheRunAsAFailure) {
-  testing_kzm::ProjectSpec spec;
-  const std::string path = project("two.kzm", spec);
+  testing_kzm::ProjectRecipe recipe;
+  const std::string path = project("two.kzm", recipe);
   MorphEngine engine;
   glide::testing::refuseVideoModes(true);
   const int exitCode = player::runPlayer(engine, path);
@@ -156,11 +156,11 @@ class FrameLoopTest : public PlayerTest {
  protected:
   void SetUp() override {
     PlayerTest::SetUp();
-    testing_kzm::ProjectSpec spec;
-    spec.speed = 1;
-    spec.playSize = 256;
-    spec.quality = 5;
-    ASSERT_EQ(engine.loadProject(project("two.kzm", spec)), 0);
+    testing_kzm::ProjectRecipe recipe;
+    recipe.speed = 1;
+    recipe.playSize = 256;
+    recipe.quality = 5;
+    ASSERT_EQ(engine.loadProject(project("two.kzm", recipe)), 0);
   }
   // The blue, green and red bytes of the saved frame's middle pixel.
   static std::vector<uint8_t> middlePixel(const std::string& path) {
@@ -230,13 +230,13 @@ TEST_F(FrameLoopTest, EveryRunNamesItsFramesFromZeroAndOverwritesTheOldOnes) {
 
 TEST_F(FrameLoopTest, SettingsTheEditorNeverStoresStillPlay) {
   for (const auto& [quality, speed] : {std::pair{0, 1}, std::pair{65, 1}, std::pair{28, 0}}) {
-    testing_kzm::ProjectSpec spec;
-    spec.quality = quality;
-    spec.speed = speed;
+    testing_kzm::ProjectRecipe recipe;
+    recipe.quality = quality;
+    recipe.speed = speed;
     MorphEngine fresh;
     injectHeadlessKey(kSpaceKey);
     injectHeadlessKey(kEscapeKey);
-    EXPECT_EQ(player::runPlayer(fresh, project("odd.kzm", spec)), 0) << quality << " " << speed;
+    EXPECT_EQ(player::runPlayer(fresh, project("odd.kzm", recipe)), 0) << quality << " " << speed;
     EXPECT_TRUE(shownMessages.empty());
     EXPECT_EQ(fs::file_size("OUT00000.TGA"), 18u + 3u * 450u * 450u);
   }
