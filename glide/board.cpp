@@ -5,7 +5,7 @@
 #include <cstring>
 #include <thread>
 
-#include "glide/fast_rasterizer.h"
+#include "glide/raster/fast_rasterizer.h"
 #include "glide/platform.h"
 
 namespace glide {

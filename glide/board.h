@@ -29,7 +29,7 @@
 //     a + (a >> 7): alpha 255 gives exactly the source, alpha 0 exactly the destination.
 //   - The result is dithered to RGB565 with an ordered 2x2 or 4x4 matrix by screen position,
 //     or rounded without dither; a colour that came exactly from an RGB565 value is written
-//     back unchanged in every mode (pixel_pipeline.h shows why).
+//     back unchanged in every mode (raster/pixel_pipeline.h shows why).
 //   - A mode opens with the board's defaults: drawing to the back buffer, blend source only,
 //     dither 4x4, constant colour 0, no texture source.
 //
@@ -41,7 +41,7 @@
 // reads zeros).
 //
 // Speed: triangles are drawn either at once by the plain reference rasteriser, or recorded and
-// drawn by the fast path (fast_rasterizer.h) in bands of rows on every core, with the vector
+// drawn by the fast path (raster/fast_rasterizer.h) in bands of rows on every core, with the vector
 // units, when the frame is needed (swap, read-back, a texture download, closing). Every pixel
 // still sees its triangles in the order they were issued, and the fast path's pixels equal the
 // reference's. A triangle that blends nothing in (alpha 0 over the destination) changes no
@@ -53,8 +53,8 @@
 #include <vector>
 
 #include "glide/glide.h"
-#include "glide/raster.h"
-#include "glide/texel_planes.h"
+#include "glide/raster/raster.h"
+#include "glide/raster/texel_planes.h"
 
 namespace glide {
 

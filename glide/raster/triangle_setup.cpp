@@ -1,11 +1,11 @@
-#include "glide/triangle_setup.h"
+#include "glide/raster/triangle_setup.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 
-#include "glide/pixel_pipeline.h"
+#include "glide/raster/pixel_pipeline.h"
 
 namespace glide {
 

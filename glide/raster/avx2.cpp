@@ -4,7 +4,7 @@
 // inline function from a header) is built for a CPU the program may not run on.
 #include <immintrin.h>
 
-#include "glide/raster.h"
+#include "glide/raster/raster.h"
 
 #define MORPH_AVX2 __attribute__((target("avx2")))
 

@@ -1,8 +1,8 @@
-#include "glide/texel_planes.h"
+#include "glide/raster/texel_planes.h"
 
 #include <cstring>
 
-#include "glide/pixel_pipeline.h"
+#include "glide/raster/pixel_pipeline.h"
 
 namespace glide {
 

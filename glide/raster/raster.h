@@ -3,9 +3,9 @@
 
 #include <cstdint>
 
-#include "glide/pixel_pipeline.h"
-#include "glide/texel_planes.h"
-#include "glide/triangle_setup.h"
+#include "glide/raster/pixel_pipeline.h"
+#include "glide/raster/texel_planes.h"
+#include "glide/raster/triangle_setup.h"
 
 namespace glide {
 

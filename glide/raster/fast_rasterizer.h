@@ -21,7 +21,7 @@
 #include <thread>
 #include <vector>
 
-#include "glide/raster.h"
+#include "glide/raster/raster.h"
 
 namespace glide {
 

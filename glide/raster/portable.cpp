@@ -1,4 +1,4 @@
-#include "glide/raster.h"
+#include "glide/raster/raster.h"
 
 namespace glide {
 

@@ -1,4 +1,4 @@
-#include "glide/fast_rasterizer.h"
+#include "glide/raster/fast_rasterizer.h"
 
 #include <algorithm>
 #include <chrono>

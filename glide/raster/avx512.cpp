@@ -13,7 +13,7 @@
 #include <bit>
 #include <cstdint>
 
-#include "glide/raster.h"
+#include "glide/raster/raster.h"
 
 #define MORPH_AVX512 __attribute__((target("avx2,avx512f,avx512bw,avx512vl,avx512vbmi,avx512vnni")))
 // The helpers below are meant to melt into the row loop; GCC would otherwise keep the larger
