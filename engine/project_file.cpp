@@ -124,6 +124,10 @@ void applyProject(MorphEngine& engine, ProjectFileContent& content) {
 
 }  // namespace
 
+bool startsAsProjectFile(const uint8_t* data, size_t size) {
+  return size >= sizeof(kMagic) && std::memcmp(data, kMagic, sizeof(kMagic)) == 0;
+}
+
 int32_t parseProjectFile(const uint8_t* data, size_t size, ProjectFileContent& content,
                          std::string* whyNot) {
   if (size == 0) return refuse(whyNot, "file is empty");

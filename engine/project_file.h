@@ -51,5 +51,8 @@ struct ProjectFileContent {
 int32_t parseProjectFile(const uint8_t* data, size_t size, ProjectFileContent& content,
                          std::string* whyNot);
 
+// Whether the bytes begin as a project file does (the letters "VOVirud"), however it goes on.
+bool startsAsProjectFile(const uint8_t* data, size_t size);
+
 // The engine's project as the bytes of a project file.
 std::vector<uint8_t> projectFileBytes(const MorphEngine& engine);

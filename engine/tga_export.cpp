@@ -52,7 +52,7 @@ int32_t writeTga(const std::string& path, const uint16_t* pixels, int32_t width,
     return 1;
   }
   const std::vector<uint8_t> bytes = tgaFileBytes(pixels, width, height);
-  return replaceFile(path, bytes.data(), bytes.size(), whyNot, /*flushToDisk=*/false);
+  return replaceFrameFile(path, bytes.data(), bytes.size(), whyNot);
 }
 
 void MorphEngine::saveFrameTga(const std::string& path) {

@@ -23,7 +23,8 @@ std::string frameFileName(uint64_t counter);
 // The TGA file of `width` x `height` RGB565 pixels given top row first, no gaps.
 std::vector<uint8_t> tgaFileBytes(const uint16_t* pixels, int32_t width, int32_t height);
 
-// Writes those bytes to `path`, replacing any file of that name only once the new one is
-// complete. Returns 0, or nonzero with *whyNot set (also for a size outside 1 to 65535).
+// Writes those bytes to `path` as a frame file: whatever stands at the name (a symbolic link
+// included, which is never followed) is replaced only once the new file is complete. Returns 0, or
+// nonzero with *whyNot set (also for a size outside 1 to 65535).
 int32_t writeTga(const std::string& path, const uint16_t* pixels, int32_t width, int32_t height,
                  std::string* whyNot = nullptr);
