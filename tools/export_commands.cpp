@@ -7,6 +7,7 @@
 #include "engine/morph_engine.h"
 #include "tools/bmp_file.h"
 #include "tools/commands.h"
+#include "tools/output_guard.h"
 
 namespace {
 
@@ -26,6 +27,9 @@ void appendFloat(std::vector<uint8_t>& out, float value) {
 }  // namespace
 
 int runExtract(const Arguments& args) {
+  const std::string refusal = outputRefusal(args.positional[2], std::span(args.positional).first(1),
+                                            ExistingOutput::notAProject, args.has("--force"));
+  if (!refusal.empty()) return fail(refusal);
   MorphEngine& engine = toolEngine();
   if (!loadProjectOrReport(engine, args.positional[0])) return 1;
   const std::string& indexText = args.positional[1];
@@ -49,6 +53,11 @@ int runMesh(const Arguments& args) {
   const std::optional<std::string> output = args.value("-o");
   if (!output && ::isatty(STDOUT_FILENO)) {
     return fail("the mesh is binary: give -o FILE or send standard output to a file or a pipe");
+  }
+  if (output) {
+    const std::string refusal =
+        outputRefusal(*output, std::span(args.positional).first(1), ExistingOutput::anyFile, false);
+    if (!refusal.empty()) return fail(refusal);
   }
   // What playback does before it solves.
   engine.quadCount = q * q;

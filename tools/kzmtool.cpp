@@ -24,10 +24,11 @@ struct Command {
 };
 
 constexpr OptionRule kInfoOptions[] = {{"--json", false}};
-constexpr OptionRule kNewOptions[] = {
-    {"--quality", true}, {"--speed", true}, {"--size", true}, {"--mode", true}, {"--points", true}};
-constexpr OptionRule kSetOptions[] = {
-    {"--quality", true}, {"--speed", true}, {"--size", true}, {"--mode", true}, {"-o", true}};
+constexpr OptionRule kNewOptions[] = {{"--quality", true}, {"--speed", true},  {"--size", true},
+                                      {"--mode", true},    {"--points", true}, {"--force", false}};
+constexpr OptionRule kExtractOptions[] = {{"--force", false}};
+constexpr OptionRule kSetOptions[] = {{"--quality", true}, {"--speed", true}, {"--size", true},
+                                      {"--mode", true},    {"-o", true},      {"--force", false}};
 constexpr OptionRule kMeshOptions[] = {{"-o", true}};
 constexpr OptionRule kRenderOptions[] = {
     {"--frames", true}, {"--dither", true}, {"--out", true}, {"--every", true}};
@@ -40,28 +41,26 @@ const Command kCommands[] = {
      kInfoOptions, 1, 1, runInfo},
     {"new", "OUT.kzm PICTURE.bmp...",
      "OUT.kzm PICTURE.bmp... [--points FILE] [--quality Q] [--speed S] [--size P]\n"
-     "            [--mode loop|ping-pong|random]",
+     "            [--mode loop|ping-pong|random] [--force]",
      "Makes a project of the pictures (256 x 256 24-bit BMP files) in the order given.\n"
      "The points file has one line per control point with an x and y pair for every\n"
      "picture in order (whole pixels from 0 to 255, separated by blanks; '#' starts a\n"
      "comment); each point is placed on every picture. Settings not given keep their\n"
-     "defaults: quality 28, speed 100, size 450, loop.",
+     "defaults: quality 28, speed 100, size 450, loop. An existing OUT.kzm that is not\n"
+     "a project is replaced only with --force; one of the pictures never.",
      kNewOptions, 1, kAnyNumber, runNew},
-    {"extract",
-     "FILE.kzm N OUT.bmp",
-     "FILE.kzm N OUT.bmp",
+    {"extract", "FILE.kzm N OUT.bmp", "FILE.kzm N OUT.bmp [--force]",
      "Writes picture N (counted from 0) as a 256 x 256 24-bit BMP file that imports back\n"
-     "to exactly the same picture.",
-     {},
-     3,
-     3,
-     runExtract},
+     "to exactly the same picture. An existing project file at OUT.bmp is replaced only\n"
+     "with --force.",
+     kExtractOptions, 3, 3, runExtract},
     {"set", "FILE.kzm",
      "FILE.kzm [--quality Q] [--speed S] [--size P] [--mode loop|ping-pong|random]\n"
-     "            [-o OUT.kzm]",
+     "            [-o OUT.kzm] [--force]",
      "Changes the settings given and saves the project to OUT.kzm, or in its own place\n"
      "(the old file stays whole until the new one is written). With no setting given\n"
-     "it rewrites the file as the programs save it.",
+     "it rewrites the file as the programs save it. An existing OUT.kzm that is not a\n"
+     "project is replaced only with --force.",
      kSetOptions, 1, 1, runSet},
     {"mesh", "FILE.kzm", "FILE.kzm [-o OUT]",
      "Solves the warp field at the project's quality and writes the meshes: for each\n"

@@ -6,6 +6,7 @@
 
 #include "engine/morph_engine.h"
 #include "tools/commands.h"
+#include "tools/output_guard.h"
 #include "tools/points_file.h"
 
 namespace {
@@ -35,6 +36,13 @@ int runNew(const Arguments& args) {
     return fail("a project holds at most " + std::to_string(kMaxPictures) + " pictures, not " +
                 std::to_string(pictureCount));
   }
+  std::vector<std::string> inputs(args.positional.begin() + 1, args.positional.end());
+  if (const std::optional<std::string> pointsPath = args.value("--points")) {
+    inputs.push_back(*pointsPath);
+  }
+  const std::string refusal =
+      outputRefusal(output, inputs, ExistingOutput::projectOnly, args.has("--force"));
+  if (!refusal.empty()) return fail(refusal);
   MorphEngine& engine = toolEngine();
   std::string error;
   if (!applySettings(args, engine, error)) return fail(error);
@@ -60,9 +68,14 @@ int runNew(const Arguments& args) {
 
 int runSet(const Arguments& args) {
   const std::string& path = args.positional[0];
+  const std::string output = args.value("-o").value_or(path);
+  // Written in its own place, the project is its own input: it is in memory before the write.
+  const std::string refusal =
+      outputRefusal(output, {}, ExistingOutput::projectOnly, args.has("--force"));
+  if (!refusal.empty()) return fail(refusal);
   MorphEngine& engine = toolEngine();
   if (!loadProjectOrReport(engine, path)) return 1;
   std::string error;
   if (!applySettings(args, engine, error)) return fail(error);
-  return saveOrReport(engine, args.value("-o").value_or(path)) ? 0 : 1;
+  return saveOrReport(engine, output) ? 0 : 1;
 }

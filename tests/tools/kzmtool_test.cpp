@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -384,6 +385,53 @@ TEST_F(Kzmtool, BrokenFilesAndUnwritableOutputsAreRefused) {
   for (const auto& entry : fs::directory_iterator(dir_)) {
     EXPECT_NE(entry.path().extension(), ".tmp") << entry.path();
   }
+}
+
+TEST_F(Kzmtool, OutputsThatWouldDestroyAFileAreRefusedAndPipesAreWrittenTo) {
+  const std::string project = saveProject("p.kzm", 2);
+  const std::string other = saveProject("q.kzm", 3);
+  writePicture("a.bmp", 1);
+  writePicture("b.bmp", 2);
+  writeAll(path("notes.txt"), "keep me\n");
+  ASSERT_EQ(::link(project.c_str(), path("same.kzm").c_str()), 0);
+  std::vector<std::string> before;
+  for (const char* name : {"p.kzm", "q.kzm", "a.bmp", "notes.txt"})
+    before.push_back(readAll(path(name)));
+
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"new", path("a.bmp"), path("b.bmp"), path("a.bmp")}, "it is the input"},
+      {{"new", path("b.bmp"), path("a.bmp"), "--points", path("./b.bmp"), "--force"},
+       "it is the input"},
+      {{"extract", project, "0", project, "--force"}, "it is the input"},
+      {{"mesh", project, "-o", path("same.kzm")}, "it is the input " + project},
+      {{"new", path("notes.txt"), path("a.bmp")}, "it is not a project file and would be lost"},
+      {{"set", project, "-o", path("a.bmp")}, "not a project file"},
+      {{"extract", project, "0", other}, "it is a project file and would be lost (--force"},
+  };
+  for (const auto& [args, reason] : cases) {
+    SCOPED_TRACE(::testing::PrintToString(args));
+    expectFailure(run(args), reason);
+  }
+  std::vector<std::string> after;
+  for (const char* name : {"p.kzm", "q.kzm", "a.bmp", "notes.txt"})
+    after.push_back(readAll(path(name)));
+  EXPECT_EQ(after, before);
+
+  EXPECT_EQ(run({"new", path("notes.txt"), path("a.bmp"), "--force"}).code, 0);
+  EXPECT_EQ(run({"extract", project, "0", other, "--force"}).code, 0);
+  EXPECT_EQ(readAll(other).substr(0, 2), "BM");
+
+  // A pipe gets the bytes and stays a pipe.
+  ASSERT_EQ(::mkfifo(path("pipe").c_str(), 0600), 0);
+  const int reader = ::open(path("pipe").c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  const Outcome mesh = run({"mesh", project, "-o", path("pipe")});
+  EXPECT_EQ(mesh.code, 0) << mesh.err;
+  std::string got(65536, '\0');
+  got.resize(static_cast<size_t>(std::max<ssize_t>(::read(reader, got.data(), got.size()), 0)));
+  ::close(reader);
+  EXPECT_EQ(got.size(), 2u * 29 * 29 * 8);
+  EXPECT_TRUE(fs::is_fifo(path("pipe")));
 }
 
 std::vector<std::string> framesIn(const std::string& directory) {
