@@ -21,8 +21,9 @@ void createDisplayWindow();
 inline constexpr uint8_t kEscapeKey = 27;
 inline constexpr uint8_t kSpaceKey = 32;
 
-// Handles at most one pending event and returns 27 for an Escape key-down, 32 for a Space
-// key-down (auto-repeats count), 0 for anything else or when nothing is pending. Never waits.
+// Takes the pending events up to and including the first key-down or close request and returns
+// 27 for an Escape key-down or a close request, 32 for a Space key-down (auto-repeats count), 0
+// for any other key or when no key is pending; later events stay for the next poll. Never waits.
 // Before it looks at its own events it runs the host hook, if one is set.
 uint8_t pollKey();
 

@@ -288,9 +288,17 @@ uint8_t pollKey() {
   if (hostEventHook) hostEventHook();
   if (display.failed) return kEscape;
   if (SDL_WasInit(SDL_INIT_VIDEO) == 0) return 0;
+  // Mouse and window events come far faster than one a frame: the poll takes what is pending up
+  // to the first key-down or close request and answers that, so that a key never waits behind
+  // them (nor gets dropped from a full queue). What came after the key stays for the next poll,
+  // so keys still arrive one a poll, in order, and a held Space saves once per repeat.
+  SDL_PumpEvents();
   SDL_Event event;
-  if (SDL_PollEvent(&event) == 0) return 0;
-  return keyOf(event);
+  while (SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1) {
+    const uint8_t key = keyOf(event);
+    if (key != 0 || event.type == SDL_KEYDOWN) return key;
+  }
+  return 0;
 }
 
 void destroyDisplayWindow() {
