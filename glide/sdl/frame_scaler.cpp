@@ -90,12 +90,10 @@ using Lanes = uint16_t __attribute__((vector_size(32)));
 using LaneBytes = uint8_t __attribute__((vector_size(16)));
 
 // Blends two rows of 8-bit lanes, weights in 1/256 adding up to 256 (so no lane overflows),
-// rounded to the nearest.
-__attribute__((target_clones("avx2", "default"))) void blendRows(const uint16_t* top,
-                                                                 const uint16_t* bottom,
-                                                                 uint16_t topWeight,
-                                                                 uint16_t bottomWeight,
-                                                                 uint8_t* out, int lanes) {
+// rounded to the nearest. Written once and compiled twice, for AVX2 and for any x86-64.
+[[gnu::always_inline]] inline void blendRowsBody(const uint16_t* top, const uint16_t* bottom,
+                                                 uint16_t topWeight, uint16_t bottomWeight,
+                                                 uint8_t* out, int lanes) {
   int i = 0;
   for (; i + 16 <= lanes; i += 16) {
     Lanes a, b;
@@ -108,6 +106,29 @@ __attribute__((target_clones("avx2", "default"))) void blendRows(const uint16_t*
   for (; i < lanes; ++i) {
     out[i] = static_cast<uint8_t>((top[i] * topWeight + bottom[i] * bottomWeight + 128) >> 8);
   }
+}
+
+using BlendRows = void (*)(const uint16_t*, const uint16_t*, uint16_t, uint16_t, uint8_t*, int);
+
+[[gnu::target("avx2")]] void blendRowsAvx2(const uint16_t* top, const uint16_t* bottom,
+                                           uint16_t topWeight, uint16_t bottomWeight,
+                                           uint8_t* out, int lanes) {
+  blendRowsBody(top, bottom, topWeight, bottomWeight, out, lanes);
+}
+
+void blendRowsPlain(const uint16_t* top, const uint16_t* bottom, uint16_t topWeight,
+                    uint16_t bottomWeight, uint8_t* out, int lanes) {
+  blendRowsBody(top, bottom, topWeight, bottomWeight, out, lanes);
+}
+
+// Chosen by hand at the first call, not by target_clones: the resolver function that
+// target_clones makes runs while the program is being relocated, before a sanitizer's runtime
+// is ready, and ThreadSanitizer's instrumentation of it crashed every program before main.
+void blendRows(const uint16_t* top, const uint16_t* bottom, uint16_t topWeight,
+               uint16_t bottomWeight, uint8_t* out, int lanes) {
+  static const BlendRows chosen =
+      __builtin_cpu_supports("avx2") ? blendRowsAvx2 : blendRowsPlain;
+  chosen(top, bottom, topWeight, bottomWeight, out, lanes);
 }
 
 }  // namespace
