@@ -200,8 +200,8 @@ void EditorDialogRules::OnPlay() {
   m_previewRunning = true;
   int64_t unwrittenFrames = 0;
   std::string firstUnwritten;
-  createDisplayWindow();
-  if (g_engine.preparePlayback() == 0) {
+  // Without a window (its message was shown) the preview ends here and the dialog goes on.
+  if (createDisplayWindow() && g_engine.preparePlayback() == 0) {
     int64_t savedFrames = 0;
     uint8_t key = 0;
     while (key != kEscapeKey && savedFrames < frameLimit) {

@@ -12,3 +12,5 @@ inline constexpr const char* kUsageMessage =
     "USE LIKE THIS:\n\n kinora file.kzm\n\n [ or drag and drop in explorer ]";
 inline constexpr const char* kCannotFindFileMessage = "Cannot find file!";
 inline constexpr const char* kTooFewPicturesMessage = "Cannot morph with less than two pictures!";
+// The display window could not be made (the platform's reason follows on the next line).
+inline constexpr const char* kNoDisplayWindowMessage = "Cannot open the display window.";

@@ -14,8 +14,9 @@
 // ---- The display window and its keys -------------------------------------------------------
 
 // Opens the borderless window titled "Rezud" that covers the desktop, black until the first
-// frame. The board presents into it while it is open.
-void createDisplayWindow();
+// frame. The board presents into it while it is open. False, after a message under the engine's
+// caption, when no window could be made: the polls then report Escape.
+bool createDisplayWindow();
 
 // The key codes that pollKey reports.
 inline constexpr uint8_t kEscapeKey = 27;
@@ -36,6 +37,9 @@ void setHostEventHook(void (*hook)());
 
 // Headless only: keys that the next polls report, in order, one per poll.
 void injectHeadlessKey(uint8_t key);
+// Headless only, for tests: while set, createDisplayWindow fails as it does where no window can
+// be made.
+void refuseHeadlessDisplayWindow(bool refuse);
 
 namespace platform {
 

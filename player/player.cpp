@@ -91,7 +91,11 @@ int runPlayer(MorphEngine& engine, const std::string& path) {
     return 1;
   }
 
-  createDisplayWindow();
+  if (!createDisplayWindow()) {
+    // Its message was shown; without a window nothing can be seen, nor a key pressed.
+    destroyDisplayWindow();
+    return 1;
+  }
   if (engine.preparePlayback() != 0) {
     // The video mode was refused and its message shown: the run failed, so it says so.
     destroyDisplayWindow();

@@ -2,17 +2,27 @@
 // boxes are the standard-error line that showMessage writes anyway (answered with OK).
 #include <deque>
 
+#include "engine/messages.h"
 #include "glide/platform.h"
 
 namespace {
 std::deque<uint8_t> pendingKeys;
 void (*hostEventHook)() = nullptr;
+bool refuseWindow = false;
+bool windowFailed = false;
 }  // namespace
 
-void createDisplayWindow() {}
+bool createDisplayWindow() {
+  windowFailed = refuseWindow;
+  if (windowFailed) {
+    platform::showMessage(kNoDisplayWindowMessage, kEngineErrorCaption);
+  }
+  return !windowFailed;
+}
 
 uint8_t pollKey() {
   if (hostEventHook) hostEventHook();
+  if (windowFailed) return 27;
   if (pendingKeys.empty()) return 0;
   const uint8_t key = pendingKeys.front();
   pendingKeys.pop_front();
@@ -20,7 +30,9 @@ uint8_t pollKey() {
   return key == 27 || key == 32 ? key : 0;
 }
 
-void destroyDisplayWindow() {}
+void destroyDisplayWindow() {
+  windowFailed = false;
+}
 
 void setHostEventHook(void (*hook)()) {
   hostEventHook = hook;
@@ -28,6 +40,10 @@ void setHostEventHook(void (*hook)()) {
 
 void injectHeadlessKey(uint8_t key) {
   pendingKeys.push_back(key);
+}
+
+void refuseHeadlessDisplayWindow(bool refuse) {
+  refuseWindow = refuse;
 }
 
 namespace platform {

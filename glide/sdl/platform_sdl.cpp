@@ -255,8 +255,8 @@ uint8_t keyOf(const SDL_Event& event) {
 
 }  // namespace
 
-void createDisplayWindow() {
-  if (display.window) return;  // one display window at a time
+bool createDisplayWindow() {
+  if (display.window) return true;  // one display window at a time
   display.failed = false;
   if (SDL_WasInit(SDL_INIT_VIDEO) == 0 && !platform::startPresentation()) {
     display.failed = true;
@@ -276,12 +276,14 @@ void createDisplayWindow() {
     const std::string reason = SDL_GetError();
     releaseDisplay();
     display.failed = true;
-    platform::showMessage("Cannot open the display window.\n" + reason, kEngineErrorCaption);
-    return;
+    platform::showMessage(std::string(kNoDisplayWindowMessage) + "\n" + reason,
+                          kEngineErrorCaption);
+    return false;
   }
   measureRefresh();
   SDL_RaiseWindow(display.window);
   showBlack();
+  return true;
 }
 
 uint8_t pollKey() {

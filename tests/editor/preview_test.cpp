@@ -158,7 +158,7 @@ TEST_F(PreviewTest, TheDitherBoxReachesTheBoard) {
   }
 }
 
-TEST_F(PreviewTest, FewerThanTwoPicturesOrARefusedModeEndTheCommand) {
+TEST_F(PreviewTest, FewerThanTwoPicturesOrARefusedModeOrWindowEndTheCommand) {
   AppendPictures(1);
   glide::CallLog log;
   dialog().Type(kIdSpeed, "5000");
@@ -179,6 +179,15 @@ TEST_F(PreviewTest, FewerThanTwoPicturesOrARefusedModeEndTheCommand) {
   EXPECT_FALSE(dialog().PreviewRunning());
 
   glide::testing::refuseVideoModes(false);
+  ClearMessages();
+  refuseHeadlessDisplayWindow(true);
+  dialog().OnPlay();
+  refuseHeadlessDisplayWindow(false);
+  ASSERT_EQ(Messages().size(), 1u);
+  EXPECT_EQ(Messages()[0].text, "Cannot open the display window.");
+  EXPECT_EQ(Count(log, "grSstWinOpen"), 0) << "no window, no playback";
+  EXPECT_FALSE(dialog().PreviewRunning());
+
   injectHeadlessKey(27);
   dialog().OnPlay();
   EXPECT_EQ(Count(log, "grBufferSwap"), 1) << "the next preview plays";

@@ -137,7 +137,7 @@ TEST_F(PlayerTest, RefusesWhatItCannotPlayWithAMessageAndWithoutADisplay) {
   expectRefused("truncated.kzm", "Cannot read this project file!\n\ntruncated.kzm: ");
 }
 
-TEST_F(PlayerTest, ARefusedVideoModeEndsTheRunAsAFailure) {
+TEST_F(PlayerTest, ARefusedVideoModeOrDisplayWindowEndsTheRunAsAFailure) {
   testing_kzm::ProjectRecipe recipe;
   const std::string path = project("two.kzm", recipe);
   MorphEngine engine;
@@ -148,6 +148,19 @@ TEST_F(PlayerTest, ARefusedVideoModeEndsTheRunAsAFailure) {
   ASSERT_EQ(shownMessages.size(), 1u);
   EXPECT_EQ(shownMessages[0].text, " Couldn't set 3dfx videomode 640x480.");
   EXPECT_EQ(shownMessages[0].caption, kEngineErrorCaption);
+
+  // No window: nothing is played, not even one frame into nothing.
+  shownMessages.clear();
+  glide::CallLog log;
+  refuseHeadlessDisplayWindow(true);
+  const int noWindowExitCode = player::runPlayer(engine, path);
+  refuseHeadlessDisplayWindow(false);
+  EXPECT_EQ(noWindowExitCode, 1);
+  ASSERT_EQ(shownMessages.size(), 1u);
+  EXPECT_EQ(shownMessages[0].text, "Cannot open the display window.");
+  EXPECT_EQ(shownMessages[0].caption, kEngineErrorCaption);
+  EXPECT_EQ(count(log.names(), "grSstWinOpen"), 0u);
+  EXPECT_EQ(count(log.names(), "grBufferSwap"), 0u);
 }
 
 // Two solid pictures at speed 1: every frame shows one picture whole, picture 0 (red) in the
