@@ -99,7 +99,9 @@ void MorphEngine::startNextTransition() {
   }
 
   const float frames = static_cast<float>(playableSpeed(speed));
-  const float scale = static_cast<float>(playSize) / 256.0f;
+  // The play square the display opened: a file's play size outside 10..1200 is clamped there,
+  // and the mesh must fill the square that is actually drawn.
+  const float scale = static_cast<float>(viewSize) / 256.0f;
   fadeAlpha = 255.0f;
   fadeStep = -255.0f / frames;
 

@@ -302,6 +302,25 @@ TEST_F(SequencerTest, SettingsBeyondTheTablesPlayClampedAndStayAsStored) {
   }
 }
 
+// A play size outside what the editor stores plays in the square the display clamps it to, and
+// the mesh fills that square (not an empty, a quarter or a cropped one).
+TEST_F(SequencerTest, PlaySizesBeyondTheFieldsRangeFillTheSquareActuallyDrawn) {
+  for (const auto& [stored, drawn] : {std::pair{0, 10}, {-40, 10}, {5, 10}, {5000, 1200}}) {
+    SCOPED_TRACE(stored);
+    MorphEngine fresh;
+    addPictures(fresh, 2);
+    fresh.quality = 2;
+    fresh.playSize = stored;
+    ASSERT_EQ(fresh.preparePlayback(), 0);
+    EXPECT_EQ(fresh.viewSize, drawn);
+    EXPECT_EQ(fresh.playSize, stored);
+    const MeshVertexState& farCorner = fresh.vertexStates[fresh.vertexCount - 1];
+    EXPECT_EQ(farCorner.x, 255.0f * (static_cast<float>(drawn) / 256.0f));
+    EXPECT_EQ(farCorner.y, farCorner.x);
+    fresh.endPlayback();
+  }
+}
+
 // The running sum of an enormous speed can end a transition below 0; such a frame shows the
 // target alone instead of the source opaque.
 TEST_F(SequencerTest, ASourceAlphaBelowZeroDrawsTransparent) {
