@@ -114,6 +114,12 @@ int32_t planOutput(const std::string& path, OutputKind kind, OutputPlan& plan,
   if (::access(path.c_str(), W_OK) != 0) return writeFailure(whyNot, errno);
   plan.method = WriteMethod::replace;
   if (!followLinks) return 0;
+  // A file reached through the system's own names (/dev/stdout sent to a file) is the stream the
+  // caller holds open: written to, not replaced behind its back.
+  if (path.starts_with("/dev/") || path.starts_with("/proc/")) {
+    plan.method = WriteMethod::direct;
+    return 0;
+  }
   char* resolved = ::realpath(path.c_str(), nullptr);
   if (resolved) {
     plan.target = resolved;
@@ -215,11 +221,14 @@ int overwriteInPlace(const std::string& path, size_t size, bool flush,
   return error;
 }
 
-// Writes to a pipe or a device as it stands. A reader that has gone away gives "Broken pipe"
+// Writes to a pipe or a device as it stands; a regular file behind /dev/stdout is appended to,
+// as a shell's ">>" asks and its ">" has emptied. A reader that has gone away gives "Broken pipe"
 // rather than the signal that would end the whole program.
 int writeDirectly(const std::string& path, const uint8_t* data, size_t size) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
   if (fd < 0) return errno;
+  struct stat info {};
+  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) ::lseek(fd, 0, SEEK_END);
   sigset_t brokenPipe, previous, pending;
   sigemptyset(&brokenPipe);
   sigaddset(&brokenPipe, SIGPIPE);

@@ -71,10 +71,20 @@ TEST(WritingFiles, PipesAreWrittenToAndFoldersRefused) {
   EXPECT_EQ(got, kNew);
   EXPECT_TRUE(S_ISFIFO(statOf(pipe).st_mode));
 
+  // A file behind /dev/stdout (here a descriptor's name) is the caller's stream: appended to.
+  writeBytes(dir.file("log"), kOld);
+  const int log = ::open(dir.file("log").c_str(), O_WRONLY | O_APPEND);
+  ASSERT_GE(log, 0);
+  EXPECT_EQ(write("/proc/self/fd/" + std::to_string(log), kNew, &why), 0) << why;
+  ::close(log);
+  Bytes both = kOld;
+  both.insert(both.end(), kNew.begin(), kNew.end());
+  EXPECT_EQ(readBytes(dir.file("log")), both);
+
   EXPECT_NE(write(dir.path(), kNew, &why), 0);
   EXPECT_EQ(why, "cannot write: Is a directory");
   EXPECT_NE(staged.open(dir.path(), &why), 0);
-  EXPECT_EQ(entriesIn(dir.path()), 1u);
+  EXPECT_EQ(entriesIn(dir.path()), 2u);
 }
 
 TEST(WritingFiles, AFileTheUserMayNotWriteIsRefused) {
