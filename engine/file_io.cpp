@@ -126,7 +126,7 @@ int32_t planOutput(const std::string& path, OutputKind kind, OutputPlan& plan,
     std::free(resolved);
   }
   // A rename would split hard links or hand another user's file to us; a name that cannot be
-  // resolved (a link in /proc to a deleted file) must not be renamed over either.
+  // resolved might be a link, which must not be renamed over either.
   if (plan.old.st_nlink > 1 || plan.old.st_uid != ::geteuid() || !resolved) {
     plan.method = WriteMethod::inPlace;
   }

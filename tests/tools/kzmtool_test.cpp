@@ -2,7 +2,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -387,7 +386,7 @@ TEST_F(Kzmtool, BrokenFilesAndUnwritableOutputsAreRefused) {
   }
 }
 
-TEST_F(Kzmtool, OutputsThatWouldDestroyAFileAreRefusedAndPipesAreWrittenTo) {
+TEST_F(Kzmtool, OutputsThatWouldDestroyAFileAreRefused) {
   const std::string project = saveProject("p.kzm", 2);
   const std::string other = saveProject("q.kzm", 3);
   writePicture("a.bmp", 1);
@@ -415,23 +414,11 @@ TEST_F(Kzmtool, OutputsThatWouldDestroyAFileAreRefusedAndPipesAreWrittenTo) {
   std::vector<std::string> after;
   for (const char* name : {"p.kzm", "q.kzm", "a.bmp", "notes.txt"})
     after.push_back(readAll(path(name)));
-  EXPECT_EQ(after, before);
+  EXPECT_TRUE(after == before) << "a refused command changed a file";
 
   EXPECT_EQ(run({"new", path("notes.txt"), path("a.bmp"), "--force"}).code, 0);
   EXPECT_EQ(run({"extract", project, "0", other, "--force"}).code, 0);
   EXPECT_EQ(readAll(other).substr(0, 2), "BM");
-
-  // A pipe gets the bytes and stays a pipe.
-  ASSERT_EQ(::mkfifo(path("pipe").c_str(), 0600), 0);
-  const int reader = ::open(path("pipe").c_str(), O_RDONLY | O_NONBLOCK);
-  ASSERT_GE(reader, 0);
-  const Outcome mesh = run({"mesh", project, "-o", path("pipe")});
-  EXPECT_EQ(mesh.code, 0) << mesh.err;
-  std::string got(65536, '\0');
-  got.resize(static_cast<size_t>(std::max<ssize_t>(::read(reader, got.data(), got.size()), 0)));
-  ::close(reader);
-  EXPECT_EQ(got.size(), 2u * 29 * 29 * 8);
-  EXPECT_TRUE(fs::is_fifo(path("pipe")));
 }
 
 std::vector<std::string> framesIn(const std::string& directory) {
