@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "tools/arguments.h"
 
@@ -17,6 +18,9 @@ int fail(const std::string& message);
 // Loads the project into the engine; on failure reports why and returns false.
 bool loadProjectOrReport(MorphEngine& engine, const std::string& path);
 
+// Saves the project (atomically); on failure reports why and returns false.
+bool saveOrReport(const MorphEngine& engine, const std::string& path);
+
 // Writes the bytes to standard output; false (reported) when that fails.
 bool writeToStandardOutput(const void* data, size_t size);
 
@@ -28,3 +32,10 @@ int runExtract(const Arguments& args);
 int runSet(const Arguments& args);
 int runMesh(const Arguments& args);
 int runRender(const Arguments& args);
+int runFaces(const Arguments& args);
+
+// Face points for faces and new --faces: adds them (or reports why not, naming `project`), and
+// prints what was done on each picture.
+bool addFacePointsOrReport(MorphEngine& engine, const std::string& project,
+                           const std::vector<bool>& chosen, std::vector<int32_t>& sources);
+void printFacePointsLines(const std::vector<int32_t>& sources);

@@ -25,11 +25,13 @@ struct Command {
 
 constexpr OptionRule kInfoOptions[] = {{"--json", false}};
 constexpr OptionRule kNewOptions[] = {{"--quality", true}, {"--speed", true},  {"--size", true},
-                                      {"--mode", true},    {"--points", true}, {"--force", false}};
+                                      {"--mode", true},    {"--points", true}, {"--faces", false},
+                                      {"--force", false}};
 constexpr OptionRule kExtractOptions[] = {{"--force", false}};
 constexpr OptionRule kSetOptions[] = {{"--quality", true}, {"--speed", true}, {"--size", true},
                                       {"--mode", true},    {"-o", true},      {"--force", false}};
 constexpr OptionRule kMeshOptions[] = {{"-o", true}};
+constexpr OptionRule kFacesOptions[] = {{"-o", true}, {"--pictures", true}, {"--force", false}};
 constexpr OptionRule kRenderOptions[] = {
     {"--frames", true}, {"--dither", true}, {"--out", true}, {"--every", true}};
 constexpr size_t kAnyNumber = static_cast<size_t>(-1);
@@ -41,13 +43,14 @@ const Command kCommands[] = {
      kInfoOptions, 1, 1, runInfo},
     {"new", "OUT.kzm PICTURE.bmp...",
      "OUT.kzm PICTURE.bmp... [--points FILE] [--quality Q] [--speed S] [--size P]\n"
-     "            [--mode loop|ping-pong|random] [--force]",
+     "            [--mode loop|ping-pong|random] [--faces] [--force]",
      "Makes a project of the pictures (256 x 256 24-bit BMP files) in the order given.\n"
      "The points file has one line per control point with an x and y pair for every\n"
      "picture in order (whole pixels from 0 to 255, separated by blanks; '#' starts a\n"
      "comment); each point is placed on every picture. Settings not given keep their\n"
-     "defaults: quality 28, speed 100, size 450, loop. An existing OUT.kzm that is not\n"
-     "a project is replaced only with --force; one of the pictures never.",
+     "defaults: quality 28, speed 100, size 450, loop. --faces adds the 68 face points\n"
+     "as 'kzmtool faces' does before the project is saved. An existing OUT.kzm that is\n"
+     "not a project is replaced only with --force; one of the pictures never.",
      kNewOptions, 1, kAnyNumber, runNew},
     {"extract", "FILE.kzm N OUT.bmp", "FILE.kzm N OUT.bmp [--force]",
      "Writes picture N (counted from 0) as a 256 x 256 24-bit BMP file that imports back\n"
@@ -76,6 +79,19 @@ const Command kCommands[] = {
      "(0, the players' own), 4x4 (1) or none (2). Long renders show their progress on\n"
      "standard error.",
      kRenderOptions, 1, 1, runRender},
+    {"faces", "FILE.kzm", "FILE.kzm [-o OUT.kzm] [--pictures LIST] [--force]",
+     "Finds the largest face on each picture (or on those of LIST, such as 0,2-4;\n"
+     "pictures are counted from 0) and adds 68 control points after the existing ones,\n"
+     "in the order of the common 68-point face annotation: 0-16 the jaw line from the\n"
+     "picture's left to its right, 17-26 the brows, 27-30 the nose bridge, 31-35 the\n"
+     "nostrils, 36-41 and 42-47 the eyes (left, right), 48-59 the outer lips, 60-67 the\n"
+     "inner lips. They are placed where a face is found; a picture without a face (or\n"
+     "left out of LIST) gets copies of the nearest face's points to move by hand. Saves\n"
+     "the project to OUT.kzm or in its own place and prints one line per picture.\n"
+     "The face model is the file that KZM_FACE_MODEL names, else Debian's (package\n"
+     "libdlib-data) /usr/share/dlib/shape_predictor_68_face_landmarks.dat. An existing\n"
+     "OUT.kzm that is not a project is replaced only with --force.",
+     kFacesOptions, 1, 1, runFaces},
 };
 
 const char* const kSettingsHelp =
@@ -122,6 +138,13 @@ bool loadProjectOrReport(MorphEngine& engine, const std::string& path) {
   std::string why;
   if (engine.loadProject(path, &why) == 0) return true;
   fail("cannot load " + path + ": " + why);
+  return false;
+}
+
+bool saveOrReport(const MorphEngine& engine, const std::string& path) {
+  std::string why;
+  if (engine.saveProject(path, &why) == 0) return true;
+  fail(path + ": " + why);
   return false;
 }
 

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "engine/morph_engine.h"
+#include "faces/face_points.h"
 #include "tools/commands.h"
 #include "tools/output_guard.h"
 #include "tools/points_file.h"
@@ -18,13 +19,6 @@ std::string refusalReason(const std::string& path) {
     return "not a 256 x 256 24-bit BMP picture";
   }
   return std::strerror(errno);
-}
-
-bool saveOrReport(const MorphEngine& engine, const std::string& path) {
-  std::string why;
-  if (engine.saveProject(path, &why) == 0) return true;
-  fail(path + ": " + why);
-  return false;
 }
 
 }  // namespace
@@ -63,7 +57,11 @@ int runNew(const Arguments& args) {
     const int32_t t = engine.addPoint(0, point[0].x, point[0].y);
     for (int32_t n = 1; n < pictureCount; ++n) engine.movePoint(n, t, point[n].x, point[n].y);
   }
-  return saveOrReport(engine, output) ? 0 : 1;
+  FaceSources faceSources;
+  if (args.has("--faces") && !addFacePointsOrReport(engine, output, {}, faceSources)) return 1;
+  if (!saveOrReport(engine, output)) return 1;
+  printFacePointsLines(faceSources);
+  return 0;
 }
 
 int runSet(const Arguments& args) {

@@ -2,8 +2,9 @@
 # Sourced, not run.
 
 # Debian packages the build needs; the tests need a few more (an X server and its tools).
+# libdlib-data holds the 68-point face model that kzmtool faces and the editor read at run time.
 BUILD_PACKAGES=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-  libsdl2-dev qt6-base-dev)
+  libsdl2-dev qt6-base-dev libdlib-dev libdlib-data)
 TEST_PACKAGES=(clang libclang-rt-14-dev xvfb xauth xdotool x11-utils x11-apps imagemagick
   desktop-file-utils libglib2.0-bin)
 

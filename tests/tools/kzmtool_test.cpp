@@ -14,11 +14,13 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "engine/file_io.h"
 #include "engine/morph_engine.h"
 #include "support/test_files.h"
+#include "support/test_pictures.h"
 #include "tools/bmp_file.h"
 
 extern char** environ;
@@ -519,3 +521,91 @@ TEST_F(Kzmtool, RenderRefusesWhatItCannotPlay) {
 }
 
 }  // namespace
+
+// Face points: a photograph of a face, pictures without one, the refusals.
+class KzmtoolFaces : public Kzmtool {
+ protected:
+  const std::string face_ = MORPH_SOURCE_DATA "/astronaut_face.bmp";
+
+  void TearDown() override { ::unsetenv("KZM_FACE_MODEL"); }
+
+  MorphEngine& load(const std::string& name) {
+    std::string why;
+    EXPECT_EQ(engine_.loadProject(path(name), &why), 0) << why;
+    return engine_;
+  }
+
+  MorphEngine engine_;
+};
+
+TEST_F(KzmtoolFaces, PointsArePlacedOnFacesAndCopiedElsewhere) {
+  writePicture("noise.bmp", 5);
+  writeAll(path("points.txt"), "1 2 3 4 5 6\n");
+  const Outcome made = run({"new", path("p.kzm"), face_, path("noise.bmp"), face_, "--points",
+                            path("points.txt"), "--faces"});
+  ASSERT_EQ(made.code, 0) << made.err;
+  EXPECT_EQ(made.out,
+            "picture 0: face found\n"
+            "picture 1: no face found; its 68 points are copies from picture 0 to place by hand\n"
+            "picture 2: face found\n");
+  EXPECT_EQ(load("p.kzm").pointCount, 1 + 68);
+  const ControlPoint noseTip = engine_.getPoint(0, 1 + 30);
+  EXPECT_NEAR(noseTip.x, 123, 5);
+  EXPECT_NEAR(noseTip.y, 131, 5);
+  EXPECT_EQ(noseTip.inherited, 0);
+  EXPECT_EQ(engine_.getPoint(1, 1 + 30).x, noseTip.x);
+  EXPECT_EQ(engine_.getPoint(1, 1 + 30).inherited, 1);
+  EXPECT_EQ(engine_.getPoint(2, 0).x, 5.0f);
+
+  // Pictures left out of the list count as pictures without a face; -o leaves FILE alone.
+  const std::string original = readAll(path("p.kzm"));
+  const Outcome some = run({"faces", path("p.kzm"), "--pictures", "1-2", "-o", path("o.kzm")});
+  ASSERT_EQ(some.code, 0) << some.err;
+  EXPECT_EQ(some.out,
+            "picture 0: no face found; its 68 points are copies from picture 2 to place by hand\n"
+            "picture 1: no face found; its 68 points are copies from picture 2 to place by hand\n"
+            "picture 2: face found\n");
+  EXPECT_EQ(readAll(path("p.kzm")), original);
+  EXPECT_EQ(load("o.kzm").pointCount, 1 + 2 * 68);
+  EXPECT_EQ(engine_.getPoint(0, 69 + 30).inherited, 1);
+
+  const Outcome inPlace = run({"faces", path("p.kzm")});
+  ASSERT_EQ(inPlace.code, 0) << inPlace.err;
+  EXPECT_EQ(load("p.kzm").pointCount, 1 + 2 * 68);
+}
+
+TEST_F(KzmtoolFaces, RefusalsLeaveTheProjectAsItWas) {
+  writePicture("noise.bmp", 6);
+  ASSERT_EQ(run({"new", path("noise.kzm"), path("noise.bmp"), path("noise.bmp")}).code, 0);
+  MorphEngine empty;
+  ASSERT_EQ(empty.saveProject(path("empty.kzm")), 0);
+  MorphEngine full;
+  full.insertPicture(testing_support::gradientPicture(1), 0);
+  for (int t = 0; t < 433; ++t) full.addPoint(0, t % 256, 1);
+  ASSERT_EQ(full.saveProject(path("full.kzm")), 0);
+  writeAll(path("text.dat"), "not a model\n");
+
+  const std::vector<std::tuple<std::string, std::vector<std::string>, std::string>> cases = {
+      {"", {"faces", path("empty.kzm")}, "the project has no pictures"},
+      {"", {"faces", path("full.kzm")}, "433 points; 68 more would pass the 500"},
+      {"", {"faces", path("noise.kzm"), "-o", path("out.kzm")}, "no face found on any picture"},
+      {"", {"faces", path("noise.kzm"), "--pictures", "2"}, "pictures from 0 to 1"},
+      {"", {"faces", path("noise.kzm"), "--pictures", "1-0"}, "not '1-0'"},
+      {"", {"faces", path("noise.kzm"), "--pictures", "0,"}, "not '0,'"},
+      {path("none.dat"),
+       {"faces", path("noise.kzm")},
+       "cannot use the face model " + path("none.dat") +
+           ": No such file or directory. The model comes with the Debian package libdlib-data"},
+      {path("text.dat"), {"faces", path("noise.kzm")}, "text.dat: not a face model"},
+      {"", {"new", path("out.kzm"), path("noise.bmp"), "--faces"}, "no face found"},
+  };
+  for (const auto& [model, args, reason] : cases) {
+    SCOPED_TRACE(::testing::PrintToString(args));
+    const std::string before = readAll(args[1]);
+    if (!model.empty()) ::setenv("KZM_FACE_MODEL", model.c_str(), 1);
+    expectFailure(run(args), reason);
+    ::unsetenv("KZM_FACE_MODEL");
+    EXPECT_EQ(readAll(args[1]), before);
+  }
+  EXPECT_FALSE(fs::exists(path("out.kzm")));
+}
