@@ -592,6 +592,7 @@ TEST_F(KzmtoolFaces, RefusalsLeaveTheProjectAsItWas) {
       {"", {"faces", path("noise.kzm"), "--pictures", "2"}, "pictures from 0 to 1"},
       {"", {"faces", path("noise.kzm"), "--pictures", "1-0"}, "not '1-0'"},
       {"", {"faces", path("noise.kzm"), "--pictures", "0,"}, "not '0,'"},
+      {"", {"faces", path("noise.kzm"), "-o", path("text.dat")}, "will not replace"},
       {path("none.dat"),
        {"faces", path("noise.kzm")},
        "cannot use the face model " + path("none.dat") +
