@@ -1,8 +1,13 @@
 #include "editor/dialog_rules.h"
 
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+
 #include "editor/editor_texts.h"
 #include "editor/picture_pane.h"
 #include "editor/settings_fields.h"
+#include "editor/undo_history.h"
 #include "engine/messages.h"
 #include "engine/morph_engine.h"
 #include "engine/tga_export.h"
@@ -17,8 +22,20 @@ std::string FailureText(const char* headline, const std::string& path, const std
 
 }  // namespace
 
+bool IsProjectFileName(const std::string& path) {
+  std::string extension = std::filesystem::path(path).extension().string();
+  std::transform(extension.begin(), extension.end(), extension.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return extension == std::string(".") + kProjectExtension;
+}
+
 EditorDialogRules::EditorDialogRules() {
   g_leftPicture = 0;
+  g_history.SetChangeListener([this] { ProjectStateChanged(); });
+}
+
+EditorDialogRules::~EditorDialogRules() {
+  g_history.SetChangeListener(nullptr);
 }
 
 void EditorDialogRules::ReadField(int id, int32_t& setting, SettingRange range) {
@@ -67,20 +84,28 @@ void EditorDialogRules::OnInitDialog() {
   g_panes[0].Init(0);
   g_panes[1].Init(1);
   SettingsToControls();
+  m_savedSettings = CurrentSettings();
+  g_history.Reset();
 }
 
 // While a preview plays, the engine's settings must stay as the playback started with them (a
 // speed of 0 would divide by zero); the fields are read again when the preview ends.
 void EditorDialogRules::OnChangeQuality() {
-  if (!m_previewRunning) g_engine.quality = ReadFieldValue(GetControlText(kIdQuality));
+  if (m_previewRunning) return;
+  g_engine.quality = ReadFieldValue(GetControlText(kIdQuality));
+  ProjectStateChanged();
 }
 
 void EditorDialogRules::OnChangeSpeed() {
-  if (!m_previewRunning) g_engine.speed = ReadFieldValue(GetControlText(kIdSpeed));
+  if (m_previewRunning) return;
+  g_engine.speed = ReadFieldValue(GetControlText(kIdSpeed));
+  ProjectStateChanged();
 }
 
 void EditorDialogRules::OnChangePlaySize() {
-  if (!m_previewRunning) g_engine.playSize = ReadFieldValue(GetControlText(kIdPlaySize));
+  if (m_previewRunning) return;
+  g_engine.playSize = ReadFieldValue(GetControlText(kIdPlaySize));
+  ProjectStateChanged();
 }
 
 void EditorDialogRules::OnFieldChanged(int id) {
@@ -124,25 +149,48 @@ void EditorDialogRules::AddPicture(int32_t position) {
   }
   const std::optional<std::string> path = RunOpenDialog(kPictureFilter);
   if (!path) return;
-  std::unique_ptr<PictureImage> image = g_engine.importBmp(*path);
-  if (!image) {
-    platform::showMessage(kAddFailedMessage, kEngineErrorCaption);
-    return;
+  AddPictureFiles(position, {*path});
+}
+
+void EditorDialogRules::OnAddPictures() {
+  AddPicture(std::min(g_leftPicture + 1, g_engine.pictureCount));
+}
+
+int32_t EditorDialogRules::AddPictureFiles(int32_t position,
+                                           const std::vector<std::string>& paths) {
+  if (m_previewRunning) return 0;
+  int32_t added = 0;
+  bool tried = false;
+  for (const std::string& path : paths) {
+    if (g_engine.pictureCount >= kMaxPictures) {
+      platform::showMessage(kTooManyPicturesMessage, kEngineErrorCaption);
+      break;
+    }
+    std::unique_ptr<PictureImage> image = g_engine.importBmp(path);
+    if (!image) {
+      platform::showMessage(kAddFailedMessage, kEngineErrorCaption);
+      continue;
+    }
+    // A position the table refuses (the left pane past the end) adds nothing; the image goes.
+    tried = true;
+    if (g_engine.insertPicture(std::move(image), position + added) == 0) ++added;
   }
-  // A position the table refuses (the left pane past the end) adds nothing; the image goes.
-  g_engine.insertPicture(std::move(image), position);
-  RefreshPictures();
+  g_history.Record();
+  if (tried) RefreshPictures();
+  return added;
 }
 
 void EditorDialogRules::OnDeleteLeft() {
   if (m_previewRunning) return;
   g_engine.deletePicture(g_leftPicture);
+  g_history.Record();
   RefreshPictures();
 }
 
 void EditorDialogRules::OnDeleteRight() {
   if (m_previewRunning) return;
   g_engine.deletePicture(g_leftPicture + 1);
+  g_history.Record();
   RefreshPictures();
 }
 
@@ -152,36 +200,128 @@ void EditorDialogRules::OnClearAll() {
       platform::Answer::Ok) {
     return;
   }
+  if (!SaveChangesIfWanted()) return;
   g_engine.clearProject();
+  g_history.Record();
   RefreshPictures();
 }
 
 void EditorDialogRules::OnLoad() {
-  if (m_previewRunning) return;
+  if (m_previewRunning || !SaveChangesIfWanted()) return;
   const std::optional<std::string> path = RunOpenDialog(kProjectFilter);
-  if (!path) return;
+  if (path) LoadProjectFile(*path);
+}
+
+bool EditorDialogRules::LoadProjectFile(const std::string& path) {
+  if (m_previewRunning) return false;
   std::string why;
-  if (g_engine.loadProject(*path, &why) != 0) {
+  if (g_engine.loadProject(path, &why) != 0) {
     // The loader reads and checks the whole file before it touches the project.
-    platform::showMessage(FailureText(kLoadFailedMessage, *path, why, kLoadKeptNote),
+    platform::showMessage(FailureText(kLoadFailedMessage, path, why, kLoadKeptNote),
                           kEngineErrorCaption);
-    return;
+    return false;
   }
+  m_projectPath = path;
+  EndPaneGestures();
   RefreshPictures();
   SettingsToControls();
+  m_savedSettings = CurrentSettings();
+  g_history.Reset();  // tells ProjectStateChanged
+  return true;
 }
 
 void EditorDialogRules::OnSave() {
-  if (m_previewRunning) return;
+  if (!m_previewRunning) SaveAs();
+}
+
+bool EditorDialogRules::OnSaveToProjectFile() {
+  if (m_previewRunning) return false;
+  return m_projectPath.empty() ? SaveAs() : SaveTo(m_projectPath);
+}
+
+bool EditorDialogRules::SaveAs() {
   const std::optional<std::string> path = RunSaveDialog(kProjectFilter, kProjectExtension);
-  if (!path) return;
+  return path && SaveTo(*path);
+}
+
+bool EditorDialogRules::SaveTo(const std::string& path) {
   ControlsToSettings();  // the file gets the clamped values that the fields show
+  g_history.Record();    // a drag still under way is saved too
   std::string why;
-  if (g_engine.saveProject(*path, &why) != 0) {
-    platform::showMessage(FailureText(kSaveFailedMessage, *path, why, kSaveKeptNote),
+  const bool saved = g_engine.saveProject(path, &why) == 0;
+  if (saved) {
+    m_projectPath = path;
+    m_savedSettings = CurrentSettings();
+    g_history.MarkSaved();  // tells ProjectStateChanged
+  } else {
+    platform::showMessage(FailureText(kSaveFailedMessage, path, why, kSaveKeptNote),
                           kEngineErrorCaption);
   }
   RefreshPictures();
+  return saved;
+}
+
+void EditorDialogRules::OnUndo() {
+  if (m_previewRunning) return;
+  EndPaneGestures();
+  if (g_history.Undo()) RefreshPictures();
+}
+
+void EditorDialogRules::OnRedo() {
+  if (m_previewRunning) return;
+  EndPaneGestures();
+  if (g_history.Redo()) RefreshPictures();
+}
+
+bool EditorDialogRules::TakesDrop(const std::vector<std::string>& paths, int side) {
+  if (paths.size() == 1 && IsProjectFileName(paths.front())) return true;
+  return !paths.empty() && (side == 0 || side == 1) &&
+         std::none_of(paths.begin(), paths.end(), IsProjectFileName);
+}
+
+bool EditorDialogRules::DropFiles(const std::vector<std::string>& paths, int side) {
+  if (m_previewRunning || !TakesDrop(paths, side)) return false;
+  if (IsProjectFileName(paths.front())) {
+    return SaveChangesIfWanted() && LoadProjectFile(paths.front());
+  }
+  AddPictureFiles(g_leftPicture + side, paths);
+  return true;
+}
+
+// ---- Unsaved changes ---------------------------------------------------------------------------
+
+EditorDialogRules::SavedSettings EditorDialogRules::CurrentSettings() const {
+  return {ClampSetting(g_engine.playSize, kPlaySizeRange),
+          ClampSetting(g_engine.speed, kSpeedRange), ClampSetting(g_engine.quality, kQualityRange),
+          GetComboSelection(kIdPlayMode)};
+}
+
+bool EditorDialogRules::IsModified() const {
+  return !g_history.AtSavedState() || !(CurrentSettings() == m_savedSettings);
+}
+
+std::string EditorDialogRules::WindowTitle() const {
+  const std::string name = std::filesystem::path(m_projectPath).filename().string();
+  const bool modified = IsModified();
+  if (name.empty() && !modified) return kDialogCaption;
+  return (name.empty() ? kUntitledName : name) + (modified ? "*" : "") + " - " + kDialogCaption;
+}
+
+bool EditorDialogRules::SaveChangesIfWanted() {
+  if (!IsModified()) return true;
+  switch (AskToSaveChanges()) {
+    case SaveAnswer::Save:
+      return OnSaveToProjectFile();
+    case SaveAnswer::Discard:
+      return true;
+    case SaveAnswer::Cancel:
+      break;
+  }
+  return false;
+}
+
+bool EditorDialogRules::OkToClose() {
+  return !m_previewRunning && SaveChangesIfWanted();
 }
 
 // ---- Preview ------------------------------------------------------------------------------------

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "editor/settings_fields.h"
 
@@ -34,11 +35,17 @@ enum ControlId : int {
   kIdSaveTga = 1039,
 };
 
+// True for a name that ends in ".kzm" (in any case): a project file, when dropped.
+bool IsProjectFileName(const std::string& path);
+
 class EditorDialogRules {
  public:
-  // A new dialog shows pictures 0 and 1.
+  // The answers to "The project has changes that are not saved. Save them first?".
+  enum class SaveAnswer { Save, Discard, Cancel };
+
+  // A new dialog shows pictures 0 and 1. It hears of every change of the undo history.
   EditorDialogRules();
-  virtual ~EditorDialogRules() = default;
+  virtual ~EditorDialogRules();
 
   // Fields, combo boxes and check box into the engine, in this order: play size, speed and
   // quality (each read, clamped, written back into its field and stored), play mode, dither,
@@ -53,7 +60,7 @@ class EditorDialogRules {
   // and the settings fields read again.
   void OnPaint();
   // The start of the dialog, once its controls exist and the panes are bound to theirs: panes
-  // initialised, settings shown.
+  // initialised, settings shown, a new undo history, the project unmodified.
   void OnInitDialog();
 
   // A field's change notification stores its value as typed, unclamped.
@@ -72,8 +79,51 @@ class EditorDialogRules {
   void OnDeleteRight();
   void OnClearAll();
   void OnLoad();
-  void OnSave();
+  void OnSave();  // the Save button and File > Save As...: always through the save dialog
   void OnPlay();
+
+  // ---- Beyond the buttons: the menu, the undo history, unsaved changes, dropped files ----
+
+  // File > Save: straight to the project's file when it has one, else as Save As. True when
+  // the project was saved.
+  bool OnSaveToProjectFile();
+  // File > Add Pictures...: the pictures go into the right pane's place, or at the end when
+  // that lies past it, so that the command also adds to an empty project.
+  void OnAddPictures();
+  // Edit > Undo and Redo: the panes show the project as it was at once.
+  void OnUndo();
+  void OnRedo();
+
+  // Loads a project file without asking (the editor's start argument, a drop, Load). True when
+  // loaded: the project then has that file, a new undo history and no changes. A file that
+  // cannot be read says why and changes nothing.
+  bool LoadProjectFile(const std::string& path);
+  // Imports picture files in order and inserts them from `position` on, as the Add buttons do
+  // one: each refused file says so and the rest go on, a full table stops the command. All of
+  // them are one undo step. Returns how many were inserted.
+  int32_t AddPictureFiles(int32_t position, const std::vector<std::string>& paths);
+  // Files dropped onto the dialog (side -1) or onto a pane (side 0 left, 1 right): one project
+  // file opens (after asking about unsaved changes); picture files dropped onto a pane go into
+  // its place as that side's Add would put them. False when the drop is not taken.
+  bool DropFiles(const std::vector<std::string>& paths, int side);
+  // Whether DropFiles would take these files there (while they are dragged over the dialog).
+  static bool TakesDrop(const std::vector<std::string>& paths, int side);
+
+  // True when the project differs from the one last loaded or saved (at the start: from the
+  // empty project): its pictures or points, or the settings a save would write.
+  bool IsModified() const;
+  // "holiday.kzm* - orvante" while modified, "holiday.kzm - orvante" when not; a project
+  // without a file is "orvante", and "Untitled* - orvante" once changed.
+  std::string WindowTitle() const;
+  // The file the project was last loaded from or saved to; empty when none.
+  const std::string& ProjectPath() const { return m_projectPath; }
+  // Asks "The project has changes that are not saved. Save them first?" when the project is
+  // modified. True when the caller may go on: nothing to save, Discard, or Save and the save
+  // succeeded (through the project's file, or the save dialog when it has none).
+  bool SaveChangesIfWanted();
+  // Whether the dialog may close now (Exit, Escape, Enter, the close box, Quit): asks about
+  // unsaved changes; never while a preview plays.
+  bool OkToClose();
 
   // True while a preview plays; the commands then do nothing (see OnPlay).
   bool PreviewRunning() const { return m_previewRunning; }
@@ -92,6 +142,11 @@ class EditorDialogRules {
   // 1 when the check box is checked, else 0.
   virtual int32_t GetCheck(int id) const = 0;
 
+  // ---- ... its question about unsaved changes ----
+  virtual SaveAnswer AskToSaveChanges() = 0;
+  // Told whenever the title, the modified state or what Undo and Redo can do may have changed.
+  virtual void ProjectStateChanged() {}
+
   // ---- ... and its file dialogs: the chosen path, or nothing when cancelled ----
   // `filter` is a list of description|pattern pairs (see editor_texts.h).
   virtual std::optional<std::string> RunOpenDialog(const char* filter) = 0;
@@ -101,9 +156,19 @@ class EditorDialogRules {
                                                    const char* defaultExtension) = 0;
 
  private:
+  // What a save writes besides the pictures and points, as the controls show it.
+  struct SavedSettings {
+    int32_t playSize, speed, quality, playMode;
+    bool operator==(const SavedSettings&) const = default;
+  };
+  SavedSettings CurrentSettings() const;
   void AddPicture(int32_t position);
+  bool SaveAs();
+  bool SaveTo(const std::string& path);
   void ReadField(int id, int32_t& setting, SettingRange range);
   void ShowField(int id, int32_t& setting, SettingRange range);
 
   bool m_previewRunning = false;
+  std::string m_projectPath;
+  SavedSettings m_savedSettings{};
 };

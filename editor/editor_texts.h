@@ -2,6 +2,12 @@
 #pragma once
 
 inline constexpr const char* kDialogCaption = "orvante";
+// The title's name for a project that has no file yet.
+inline constexpr const char* kUntitledName = "Untitled";
+
+// Asked before unsaved changes would go (close, Load, Clear All), with Save, Discard and Cancel.
+inline constexpr const char* kUnsavedChangesQuestion =
+    "The project has changes that are not saved. Save them first?";
 
 inline constexpr const char* kAddFailedMessage = "Hmmm, error?!";
 inline constexpr const char* kClearAllQuestion = "Clear All ?";
@@ -26,4 +32,5 @@ inline constexpr const char* kSaveFailedMessage = "Could not save the project";
 inline constexpr const char* kSaveKeptNote = "A file that was there before is unchanged.";
 
 // After a preview in which frame files could not be written; the count and the first follow.
-inline constexpr const char* kFramesNotWrittenMessage = "Some frames could not be saved as TGA files.";
+inline constexpr const char* kFramesNotWrittenMessage =
+    "Some frames could not be saved as TGA files.";

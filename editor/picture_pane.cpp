@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "editor/editor_texts.h"
+#include "editor/undo_history.h"
 #include "engine/messages.h"
 #include "engine/morph_engine.h"
 #include "glide/platform.h"
@@ -150,6 +151,7 @@ void CPicturePane::OnLButtonDown(uint32_t flags, int32_t cx, int32_t cy) {
     m_dragPoint = RefuseNewPoint() ? -1 : g_engine.addPoint(PictureIndex(), cx + 4, cy + 2);
   } else if ((flags & kKeyShift) && m_dragPoint != -1) {
     g_engine.deletePoint(m_dragPoint);
+    g_history.Record();
     m_dragPoint = -1;
     m_selectedPoint = -1;
     SelectPointInPanes(-1);
@@ -158,6 +160,7 @@ void CPicturePane::OnLButtonDown(uint32_t flags, int32_t cx, int32_t cy) {
 }
 
 void CPicturePane::OnLButtonUp(uint32_t, int32_t, int32_t) {
+  if (m_dragPoint != -1 && !m_rightDrag) g_history.Record();
   m_dragPoint = -1;
 }
 
@@ -171,6 +174,7 @@ void CPicturePane::OnRButtonDown(uint32_t, int32_t cx, int32_t cy) {
 }
 
 void CPicturePane::OnRButtonUp(uint32_t, int32_t, int32_t) {
+  if (m_rightDrag) g_history.Record();
   m_rightDrag = 0;
   m_dragPoint = -1;
 }
@@ -202,4 +206,11 @@ void SelectPointInPanes(int32_t n) {
 void RedrawPanes() {
   g_panes[0].Redraw();
   g_panes[1].Redraw();
+}
+
+void EndPaneGestures() {
+  for (CPicturePane& pane : g_panes) {
+    pane.m_dragPoint = -1;
+    pane.m_rightDrag = 0;
+  }
 }

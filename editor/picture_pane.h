@@ -76,6 +76,8 @@ class CPicturePane {
 
   // The window's messages. (cx, cy) are client coordinates: the client area begins inside the
   // window's one-pixel border. A mouse position maps to the picture position (cx + 4, cy + 2).
+  // Each gesture is one undo step, recorded when it ends: a Shift press at once, a drag (also
+  // one that began by adding a point) at its button's release.
   void OnPaint();
   void OnLButtonDown(uint32_t flags, int32_t cx, int32_t cy);
   void OnLButtonUp(uint32_t flags, int32_t cx, int32_t cy);
@@ -111,3 +113,6 @@ extern CPicturePane g_panes[2];
 void SelectPointInPanes(int32_t n);
 // Redraws the left pane, then the right one.
 void RedrawPanes();
+// Ends a drag of either pane that is still under way (its button released outside the pane),
+// before a command takes the project elsewhere.
+void EndPaneGestures();

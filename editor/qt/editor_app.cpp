@@ -1,7 +1,9 @@
 #include "editor/qt/editor_app.h"
 
 #include <QApplication>
+#include <QTimer>
 
+#include "editor/command_line.h"
 #include "editor/qt/editor_dialog.h"
 #include "glide/platform.h"
 
@@ -15,6 +17,8 @@ int CEditorApp::Run(int argc, char** argv) {
   QApplication application(argc, argv);
   QApplication::setApplicationName("ORVANTE");
   QApplication::setApplicationVersion("1.0.0.1");
+  // What Qt left of the command line (it takes its own options, such as -style).
+  m_startProject = EditorStartProject(argc, argv);
   const platform::MessageHandler previous =
       platform::setMessageHandler(&CEditorDlg::ShowMessageBox);
   setHostEventHook(&ProcessPendingQtEvents);
@@ -27,7 +31,12 @@ int CEditorApp::Run(int argc, char** argv) {
 bool CEditorApp::InitInstance() {
   CEditorDlg dialog;
   m_pMainWnd = &dialog;
-  dialog.exec();  // Exit, Enter, Escape and the close box all just end it
+  if (!m_startProject.empty()) {
+    // Once the dialog is on screen, so that a refusal shows over it; a file that cannot be
+    // read leaves the project empty.
+    QTimer::singleShot(0, &dialog, [&dialog, this] { dialog.LoadProjectFile(m_startProject); });
+  }
+  dialog.exec();  // ends only once unsaved changes were saved or discarded
   m_pMainWnd = nullptr;
   return false;
 }

@@ -1,6 +1,9 @@
 // The application object: starts Qt, routes message boxes and the preview's event processing
-// through it, and runs the main dialog until Exit, Escape or the close box.
+// through it, and runs the main dialog until it is closed (Exit, Escape, Enter, the close box,
+// Quit), opening the project named on the command line first.
 #pragma once
+
+#include <string>
 
 class CEditorDlg;
 
@@ -12,6 +15,7 @@ class CEditorApp {
   bool InitInstance();
 
   CEditorDlg* m_pMainWnd = nullptr;
+  std::string m_startProject;  // opened once the dialog shows; empty for none
 };
 
 extern CEditorApp theApp;

@@ -3,19 +3,26 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDropEvent>
 #include <QExposeEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
+#include <QStyleOptionComboBox>
+#include <QVBoxLayout>
 #include <QWindow>
+#include <algorithm>
 
 #include "editor/editor_texts.h"
 #include "editor/file_filters.h"
 #include "editor/qt/pane_control.h"
+#include "editor/undo_history.h"
 
 namespace {
 
@@ -43,7 +50,9 @@ constexpr ControlEntry kControls[] = {
     {kIdPlaySize, Kind::Edit, "", 215, 130, 30, 15},
     {kIdDither, Kind::Combo, "", 180, 150, 65, 45},
     {kIdDeleteLeft, Kind::Button, "Delete", 5, 170, 40, 15},
-    {kIdSaveTga, Kind::Check, "Check1", 150, 170, 10, 10},  // its text is hidden by its size
+    // The classic box's own text, "Check1", never showed (the box is too small for it); the
+    // label beside it names it.
+    {kIdSaveTga, Kind::Check, "", 150, 170, 10, 10},
     {kIdClearAll, Kind::Button, "Clear All", 180, 170, 65, 15},
     {kIdDeleteRight, Kind::Button, "Delete", 250, 170, 40, 15},
     {kIdAbout, Kind::Button, "About", 330, 170, 40, 15},
@@ -85,15 +94,40 @@ QFont DialogFont(const QFont& base) {
   return font;
 }
 
-int RoundedTimes(int value, int numerator, int denominator) {
-  return (value * numerator * 2 + denominator) / (denominator * 2);
+// The pixels a control needs to show its whole text, across and down (0 where it has no text
+// or the direction does not matter).
+QSize TextRoom(QWidget* control) {
+  const QFontMetrics metrics = control->fontMetrics();
+  if (auto* button = qobject_cast<QPushButton*>(control)) {
+    // Inside the frame, with a pixel to spare on either side.
+    const int frame = control->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, control);
+    return {metrics.horizontalAdvance(button->text()) + 2 * frame + 2,
+            metrics.tightBoundingRect(button->text()).height() + 2 * frame};
+  }
+  if (auto* label = qobject_cast<QLabel*>(control)) {
+    return {metrics.horizontalAdvance(label->text()), metrics.height()};
+  }
+  if (auto* box = qobject_cast<QComboBox*>(control)) {
+    // The widest item in the box's text field, which the arrow and the frame leave.
+    QStyleOptionComboBox option;
+    option.initFrom(box);
+    option.frame = true;
+    option.subControls = QStyle::SC_All;
+    const QRect field = box->style()->subControlRect(QStyle::CC_ComboBox, &option,
+                                                     QStyle::SC_ComboBoxEditField, box);
+    int widest = 0;
+    for (int i = 0; i < box->count(); ++i) {
+      widest = std::max(widest, metrics.horizontalAdvance(box->itemText(i)));
+    }
+    return {widest + box->width() - field.width() + 2, 0};
+  }
+  return {0, 0};
 }
 
 }  // namespace
 
-QRect DialogUnitsToPixels(int x, int y, int width, int height) {
-  return QRect(RoundedTimes(x, 3, 2), RoundedTimes(y, 13, 8), RoundedTimes(width, 3, 2),
-               RoundedTimes(height, 13, 8));
+QRect DialogUnitsToPixels(int x, int y, int width, int height, double across, double down) {
+  return QRect(qRound(x * across), qRound(y * down), qRound(width * across), qRound(height * down));
 }
 
 QIcon ApplicationIcon() {
@@ -121,8 +155,17 @@ CEditorDlg::CEditorDlg(QWidget* parent)
       m_hIcon(ApplicationIcon()) {
   setWindowTitle(kDialogCaption);
   setFont(DialogFont(font()));
-  setFixedSize(DialogUnitsToPixels(0, 0, kDialogWidth, kDialogHeight).size());
+  setAcceptDrops(true);
+  m_body = new QWidget(this);
   CreateControls();
+  LayOutControls();
+  CreateMenus();
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  layout->setMenuBar(m_menuBar);
+  layout->addWidget(m_body);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
   ConnectCommands();
   // What the dialog's start does once its controls exist.
   setWindowIcon(m_hIcon);
@@ -130,52 +173,115 @@ CEditorDlg::CEditorDlg(QWidget* parent)
 }
 
 void CEditorDlg::CreateControls() {
-  const QColor background = palette().color(QPalette::Window);
   for (const ControlEntry& entry : kControls) {
-    const QRect place = DialogUnitsToPixels(entry.x, entry.y, entry.width, entry.height);
     QWidget* control = nullptr;
     switch (entry.kind) {
       case Kind::Button: {
-        auto* button = new QPushButton(entry.text, this);
-        button->setAutoDefault(true);                      // Enter on a focused button presses it
+        auto* button = new QPushButton(entry.text, m_body);
+        button->setAutoDefault(true);                       // Enter on a focused button presses it
         if (entry.id == kIdExit) button->setDefault(true);  // Enter anywhere else means Exit
         control = button;
         break;
       }
       case Kind::Combo: {
-        auto* box = new QComboBox(this);
+        auto* box = new QComboBox(m_body);
         const auto& items = entry.id == kIdPlayMode ? kPlayModeItems : kDitherItems;
         for (const char* item : items) AddSorted(box, item);
-        // The resource's height includes the dropped-down list; the closed box is one line.
+        connect(box, &QComboBox::currentIndexChanged, this, [this] { ProjectStateChanged(); });
         control = box;
-        control->setGeometry(place.x(), place.y(), place.width(), box->sizeHint().height());
         break;
       }
       case Kind::Edit: {
-        auto* field = new QLineEdit(this);
+        auto* field = new QLineEdit(m_body);
         const int id = entry.id;
         connect(field, &QLineEdit::textChanged, this, [this, id] { OnFieldChanged(id); });
         control = field;
         break;
       }
       case Kind::Check:
-        control = new QCheckBox(entry.text, this);
+        control = new QCheckBox(entry.text, m_body);
+        control->setAccessibleName("Save TGA files");
         break;
       case Kind::Label:
-        control = new QLabel(entry.text, this);
+        control = new QLabel(entry.text, m_body);
         break;
       case Kind::Pane: {
         const int side = entry.id == kIdLeftPane ? 0 : 1;
-        auto* pane = new PaneControl(this, g_panes[side]);
-        g_panes[side].Bind(pane, place.width(), place.height(), background.rgb() & 0xFFFFFF);
-        m_paneControls[side] = pane;
-        control = pane;
+        m_paneControls[side] = new PaneControl(m_body, g_panes[side]);
+        control = m_paneControls[side];
         break;
       }
     }
     if (entry.id != 0) control->setObjectName(QString::number(entry.id));
-    if (entry.kind != Kind::Combo) control->setGeometry(place);
+    control->setGeometry(DialogUnitsToPixels(entry.x, entry.y, entry.width, entry.height));
+    m_controls.push_back(control);
   }
+}
+
+// The classic positions, scaled up evenly where the font needs more room than the classic
+// factors give: so no text is cut off, and every control keeps its place among the others.
+void CEditorDlg::LayOutControls() {
+  const std::vector<QWidget*>& controls = m_controls;
+  for (std::size_t i = 0; i < controls.size(); ++i) {
+    const ControlEntry& entry = kControls[i];
+    const QSize room = TextRoom(controls[i]);
+    m_across = std::max(m_across, static_cast<double>(room.width()) / entry.width);
+    m_down = std::max(m_down, static_cast<double>(room.height()) / entry.height);
+  }
+  for (std::size_t i = 0; i < controls.size(); ++i) {
+    const ControlEntry& entry = kControls[i];
+    QRect place =
+        DialogUnitsToPixels(entry.x, entry.y, entry.width, entry.height, m_across, m_down);
+    // The resource's height of a combo box includes its dropped-down list; closed it is one line.
+    if (entry.kind == Kind::Combo) place.setHeight(controls[i]->sizeHint().height());
+    controls[i]->setGeometry(place);
+  }
+  m_body->setFixedSize(
+      DialogUnitsToPixels(0, 0, kDialogWidth, kDialogHeight, m_across, m_down).size());
+  const QColor background = palette().color(QPalette::Window);
+  for (int side : {0, 1}) {
+    const QSize size = m_paneControls[side]->size();
+    g_panes[side].Bind(m_paneControls[side], size.width(), size.height(),
+                       background.rgb() & 0xFFFFFF);
+  }
+}
+
+void CEditorDlg::CreateMenus() {
+  m_menuBar = new QMenuBar(this);
+  m_menuBar->setNativeMenuBar(false);  // always in the dialog, above its controls
+  const char* const titles[] = {"&File", "&Edit", "&Play", "&Help"};
+  for (int i = 0; i < 4; ++i) m_menus[i] = m_menuBar->addMenu(titles[i]);
+
+  m_quitSeparator = m_menus[0]->addSeparator();
+  QAction* quit = m_menus[0]->addAction("&Quit", this, [this] { close(); });
+  quit->setShortcut(QKeySequence("Ctrl+Q"));
+  AddMenuEntry(Menu::File, "&Open...", QKeySequence("Ctrl+O"), [this] { OnLoad(); });
+  AddMenuEntry(Menu::File, "&Save", QKeySequence("Ctrl+S"), [this] { OnSaveToProjectFile(); });
+  AddMenuEntry(Menu::File, "Save &As...", QKeySequence("Ctrl+Shift+S"), [this] { OnSave(); });
+  AddMenuEntry(Menu::File, "&Add Pictures...", QKeySequence(), [this] { OnAddPictures(); });
+
+  m_undoAction = AddMenuEntry(Menu::Edit, "&Undo", QKeySequence("Ctrl+Z"), [this] { OnUndo(); });
+  m_redoAction =
+      AddMenuEntry(Menu::Edit, "&Redo", QKeySequence("Ctrl+Shift+Z"), [this] { OnRedo(); });
+  m_redoAction->setShortcuts({QKeySequence("Ctrl+Shift+Z"), QKeySequence("Ctrl+Y")});
+  m_menus[1]->addSeparator();  // hidden until entries follow it
+
+  AddMenuEntry(Menu::Play, "Play with &3Dfx", QKeySequence("F5"), [this] { Play(); });
+  AddMenuEntry(Menu::Help, "&About", QKeySequence(), [this] { OnAbout(); });
+}
+
+QAction* CEditorDlg::AddMenuEntry(Menu menu, const QString& text, const QKeySequence& shortcut,
+                                  std::function<void()> command) {
+  QMenu* target = m_menus[static_cast<int>(menu)];
+  auto* action = new QAction(text, target);
+  action->setShortcut(shortcut);
+  connect(action, &QAction::triggered, this, [command = std::move(command)] { command(); });
+  if (menu == Menu::File) {
+    target->insertAction(m_quitSeparator, action);
+  } else {
+    target->addAction(action);
+  }
+  return action;
 }
 
 void CEditorDlg::ConnectCommands() {
@@ -195,14 +301,17 @@ void CEditorDlg::ConnectCommands() {
     connect(findChild<QPushButton*>(QString::number(id)), &QPushButton::clicked, this,
             [rules, handler = handler] { (rules->*handler)(); });
   }
-  connect(findChild<QPushButton*>(QString::number(kIdPlay)), &QPushButton::clicked, this, [this] {
-    OnPlay();
-    RequestRepaint();  // the display window has gone from over the dialog
-  });
+  connect(findChild<QPushButton*>(QString::number(kIdPlay)), &QPushButton::clicked, this,
+          [this] { Play(); });
   connect(findChild<QPushButton*>(QString::number(kIdAbout)), &QPushButton::clicked, this,
           [this] { OnAbout(); });
   connect(findChild<QPushButton*>(QString::number(kIdExit)), &QPushButton::clicked, this,
           &QDialog::accept);
+}
+
+void CEditorDlg::Play() {
+  OnPlay();
+  RequestRepaint();  // the display window has gone from over the dialog
 }
 
 QLineEdit* CEditorDlg::Field(int id) const {
@@ -273,6 +382,77 @@ void CEditorDlg::OnAbout() {
   CAboutDlg about(this);
   about.exec();
   RequestRepaint();
+}
+
+CEditorDlg::SaveAnswer CEditorDlg::AskToSaveChanges() {
+  QMessageBox box(QMessageBox::Warning, kDialogCaption, kUnsavedChangesQuestion,
+                  QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
+  // Return saves, Escape cancels, S and D (also with Alt) choose Save and Discard.
+  box.button(QMessageBox::Save)->setText("&Save");
+  box.button(QMessageBox::Discard)->setText("&Discard");
+  box.setDefaultButton(QMessageBox::Save);
+  box.setEscapeButton(QMessageBox::Cancel);
+  const int answer = box.exec();
+  RequestRepaint();
+  if (answer == QMessageBox::Save) return SaveAnswer::Save;
+  if (answer == QMessageBox::Discard) return SaveAnswer::Discard;
+  return SaveAnswer::Cancel;
+}
+
+void CEditorDlg::ProjectStateChanged() {
+  setWindowTitle(QFile::decodeName(QByteArray::fromStdString(WindowTitle())));
+  if (m_undoAction) m_undoAction->setEnabled(g_history.CanUndo());
+  if (m_redoAction) m_redoAction->setEnabled(g_history.CanRedo());
+}
+
+void CEditorDlg::done(int result) {
+  if (OkToClose()) QDialog::done(result);
+}
+
+namespace {
+
+// The local files a drag carries; none when it carries anything else as well.
+std::vector<std::string> DraggedFiles(const QMimeData* data) {
+  std::vector<std::string> paths;
+  if (!data || !data->hasUrls()) return paths;
+  for (const QUrl& url : data->urls()) {
+    if (!url.isLocalFile()) return {};
+    paths.push_back(QFile::encodeName(url.toLocalFile()).toStdString());
+  }
+  return paths;
+}
+
+}  // namespace
+
+int CEditorDlg::PaneAt(const QPoint& position) const {
+  for (int side : {0, 1}) {
+    const PaneControl* pane = m_paneControls[side];
+    if (pane->rect().contains(pane->mapFrom(this, position))) return side;
+  }
+  return -1;
+}
+
+void CEditorDlg::dragEnterEvent(QDragEnterEvent* event) {
+  if (!DraggedFiles(event->mimeData()).empty()) event->acceptProposedAction();
+}
+
+void CEditorDlg::dragMoveEvent(QDragMoveEvent* event) {
+  const QPoint at = event->position().toPoint();
+  if (TakesDrop(DraggedFiles(event->mimeData()), PaneAt(at))) {
+    event->acceptProposedAction();
+  } else {
+    event->ignore();
+  }
+}
+
+void CEditorDlg::dropEvent(QDropEvent* event) {
+  const std::vector<std::string> paths = DraggedFiles(event->mimeData());
+  const int side = PaneAt(event->position().toPoint());
+  if (!TakesDrop(paths, side)) return;
+  event->acceptProposedAction();
+  // After the drop has ended: the file manager need not wait while a question is answered.
+  QMetaObject::invokeMethod(
+      this, [this, paths, side] { DropFiles(paths, side); }, Qt::QueuedConnection);
 }
 
 void CEditorDlg::RequestRepaint() {

@@ -1,12 +1,14 @@
 # What the editor's end-to-end scripts share beyond harness.sh: where the dialog is on the
 # screen and where its controls stand in it. Sourced after harness.sh, not run.
 
-# The controls' centres in the dialog, in pixels (the classic layout converted from dialog
-# units: x times 1.5, y times 1.625).
+# The controls in the classic layout, in dialog units: x, y, width, height. The dialog shows them
+# under its menu bar, x and widths times its factor across (1.5, or more where its font needs the
+# room: the dialog's width tells), y and heights times 1.625.
 declare -A EDITOR_CONTROL=(
-  [play]="319 20" [previous]="292 49" [next]="345 49" [load]="292 110" [save]="345 110"
-  [clear_all]="319 288" [save_tga]="232 284" [about]="518 288" [exit]="593 288"
-  [left_pane]="135 138" [right_pane]="498 138"
+  [play]="180 5 65 15" [previous]="180 25 30 10" [next]="215 25 30 10" [load]="180 60 30 15"
+  [save]="215 60 30 15" [clear_all]="180 170 65 15" [save_tga]="150 170 10 10"
+  [about]="330 170 40 15" [exit]="375 170 40 15" [left_pane]="5 5 170 160"
+  [right_pane]="250 5 164 160"
 )
 
 # editor_origin ID: the dialog's top-left corner on the screen, "X Y".
@@ -17,10 +19,16 @@ editor_origin() {
 
 # editor_point ID CONTROL [DX DY]: the screen position of a control's centre (moved by DX, DY).
 editor_point() {
-  local origin control
-  read -r -a origin <<<"$(editor_origin "$1")"
-  read -r -a control <<<"${EDITOR_CONTROL[$2]}"
-  echo "$((origin[0] + control[0] + ${3:-0})) $((origin[1] + control[1] + ${4:-0}))"
+  xwininfo -id "$1" | awk -v control="${EDITOR_CONTROL[$2]}" -v dx="${3:-0}" -v dy="${4:-0}" '
+    /Absolute upper-left X/ { x = $4 } /Absolute upper-left Y/ { y = $4 }
+    /^ *Width:/ { w = $2 } /^ *Height:/ { h = $2 }
+    END {
+      split(control, c, " ")
+      across = w / 417
+      menu = h - int(188 * 1.625 + 0.5)
+      printf "%d %d\n", x + int((c[1] + c[3] / 2) * across + 0.5) + dx,
+        y + menu + int((c[2] + c[4] / 2) * 1.625 + 0.5) + dy
+    }'
 }
 
 # editor_click ID CONTROL: a real mouse click on the control.

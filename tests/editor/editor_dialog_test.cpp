@@ -8,8 +8,10 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStyleOptionComboBox>
 #include <QTest>
 #include <QTimer>
 #include <functional>
@@ -98,14 +100,32 @@ class DialogTest : public EditorTest {
 
 TEST_F(DialogTest, ControlsStandWhereTheResourcePutsThemInTabOrder) {
   EXPECT_EQ(window().windowTitle(), "orvante");
-  EXPECT_EQ(window().size(), QSize(626, 306));
+  // The classic factors turn dialog units into these pixels ...
+  EXPECT_EQ(DialogUnitsToPixels(0, 0, 417, 188).size(), QSize(626, 306));
+  EXPECT_EQ(DialogUnitsToPixels(180, 5, 65, 15), QRect(270, 8, 98, 24));
+  EXPECT_EQ(DialogUnitsToPixels(375, 170, 40, 15), QRect(563, 276, 60, 24));
+  EXPECT_EQ(DialogUnitsToPixels(250, 5, 164, 160), QRect(375, 8, 246, 260));
+  // ... and the dialog uses them, or larger ones where its font needs more room, under its
+  // menu bar.
+  const double across = window().UnitsAcross();
+  const double down = window().UnitsDown();
+  EXPECT_GE(across, 1.5);
+  EXPECT_GE(down, 1.625);
+  const auto place = [&](int x, int y, int width, int height) {
+    return DialogUnitsToPixels(x, y, width, height, across, down);
+  };
+  const int menuHeight = window().MenuBar()->height();
+  EXPECT_GT(menuHeight, 0);
+  EXPECT_EQ(window().Body()->geometry(),
+            QRect(QPoint(0, menuHeight), place(0, 0, 417, 188).size()));
+  EXPECT_EQ(window().size(), place(0, 0, 417, 188).size() + QSize(0, menuHeight));
   EXPECT_EQ(Find<QPushButton>(kIdPlay)->text(), "Play with 3Dfx ");
-  EXPECT_EQ(Find<QPushButton>(kIdPlay)->geometry(), QRect(270, 8, 98, 24));
-  EXPECT_EQ(Find<QPushButton>(kIdExit)->geometry(), QRect(563, 276, 60, 24));
-  EXPECT_EQ(Pane(0)->geometry(), QRect(8, 8, 255, 260));
-  EXPECT_EQ(Pane(1)->geometry(), QRect(375, 8, 246, 260));
+  EXPECT_EQ(Find<QPushButton>(kIdPlay)->geometry(), place(180, 5, 65, 15));
+  EXPECT_EQ(Find<QPushButton>(kIdExit)->geometry(), place(375, 170, 40, 15));
+  EXPECT_EQ(Pane(0)->geometry(), place(5, 5, 170, 160));
+  EXPECT_EQ(Pane(1)->geometry(), place(250, 5, 164, 160));
   EXPECT_EQ(Pane(0)->objectName(), "1029");
-  EXPECT_EQ(Find<QCheckBox>(kIdSaveTga)->geometry(), QRect(225, 276, 15, 16));
+  EXPECT_EQ(Find<QCheckBox>(kIdSaveTga)->geometry(), place(150, 170, 10, 10));
 
   const int tabOrder[] = {kIdPlay,        kIdPrevious, kIdNext,       kIdAddLeft, kIdAddRight,
                           kIdLoad,        kIdSave,     kIdPlayMode,   kIdQuality, kIdSpeed,
@@ -129,6 +149,30 @@ TEST_F(DialogTest, ControlsStandWhereTheResourcePutsThemInTabOrder) {
   EXPECT_EQ(Find<QLineEdit>(kIdPlaySize)->text(), "450");
   EXPECT_EQ(Find<QLineEdit>(kIdSpeed)->text(), "100");
   EXPECT_EQ(Find<QLineEdit>(kIdQuality)->text(), "28");
+}
+
+TEST_F(DialogTest, EveryControlShowsItsWholeText) {
+  for (QWidget* control : window().Body()->findChildren<QWidget*>()) {
+    const QFontMetrics metrics = control->fontMetrics();
+    if (auto* button = qobject_cast<QAbstractButton*>(control)) {
+      const int frame = button->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+      EXPECT_LE(metrics.horizontalAdvance(button->text()) + 2 * frame, button->width())
+          << button->text().toStdString();
+    } else if (auto* label = qobject_cast<QLabel*>(control)) {
+      EXPECT_LE(label->sizeHint().width(), label->width()) << label->text().toStdString();
+      EXPECT_LE(metrics.height(), label->height()) << label->text().toStdString();
+    } else if (auto* box = qobject_cast<QComboBox*>(control)) {
+      // Each item in the closed box's text field ("Play Ping-Pong" was cut to "Play Ping-Pon").
+      QStyleOptionComboBox option;
+      option.initFrom(box);
+      const QRect field = box->style()->subControlRect(QStyle::CC_ComboBox, &option,
+                                                       QStyle::SC_ComboBoxEditField, box);
+      for (int i = 0; i < box->count(); ++i) {
+        EXPECT_LE(metrics.horizontalAdvance(box->itemText(i)), field.width())
+            << box->itemText(i).toStdString();
+      }
+    }
+  }
 }
 
 TEST_F(DialogTest, TypedValuesReachTheEngineAndARepaintClampsThem) {

@@ -44,6 +44,10 @@ class FakeDialog : public EditorDialogRules {
   std::deque<std::string> openAnswers;
   std::deque<std::string> saveAnswers;
   std::vector<std::string> fileDialogs;  // "open FILTER" or "save FILTER EXT", in order
+  // What the question about unsaved changes answers, one per question; an empty queue
+  // discards (the tests of the commands themselves do not care about it).
+  std::deque<SaveAnswer> saveQuestionAnswers;
+  int saveQuestions = 0;
 
  protected:
   std::string GetControlText(int id) const override {
@@ -68,6 +72,13 @@ class FakeDialog : public EditorDialogRules {
   int32_t GetCheck(int id) const override {
     log.push_back("check of " + std::to_string(id));
     return saveTgaChecked;
+  }
+  SaveAnswer AskToSaveChanges() override {
+    ++saveQuestions;
+    if (saveQuestionAnswers.empty()) return SaveAnswer::Discard;
+    const SaveAnswer answer = saveQuestionAnswers.front();
+    saveQuestionAnswers.pop_front();
+    return answer;
   }
   std::optional<std::string> RunOpenDialog(const char* filter) override {
     fileDialogs.push_back(std::string("open ") + filter);
