@@ -180,12 +180,13 @@ TEST_F(PreviewTest, FewerThanTwoPicturesOrARefusedModeOrWindowEndTheCommand) {
 
   glide::testing::refuseVideoModes(false);
   ClearMessages();
+  const int opened = Count(log, "grSstWinOpen");
   refuseHeadlessDisplayWindow(true);
   dialog().OnPlay();
   refuseHeadlessDisplayWindow(false);
   ASSERT_EQ(Messages().size(), 1u);
   EXPECT_EQ(Messages()[0].text, "Cannot open the display window.");
-  EXPECT_EQ(Count(log, "grSstWinOpen"), 0) << "no window, no playback";
+  EXPECT_EQ(Count(log, "grSstWinOpen"), opened) << "no window, no playback";
   EXPECT_FALSE(dialog().PreviewRunning());
 
   injectHeadlessKey(27);
