@@ -5,7 +5,10 @@
 #include <dlib/image_processing.h>
 #include <dlib/image_processing/frontal_face_detector.h>
 #include <dlib/image_transforms.h>
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -15,7 +18,6 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -51,6 +53,25 @@ std::string firstLine(const std::string& text) {
   return line;
 }
 
+// A file mapped into memory as a stream buffer: dlib reads the model through many small reads,
+// which a file stream's buffer answers a good deal slower than a copy from memory.
+class MappedBytes : public std::streambuf {
+ public:
+  MappedBytes(char* data, size_t size) : size_(size) { setg(data, data, data + size); }
+  ~MappedBytes() override { ::munmap(eback(), size_); }
+
+ protected:
+  std::streamsize xsgetn(char* to, std::streamsize count) override {
+    const std::streamsize available = std::min<std::streamsize>(count, egptr() - gptr());
+    std::memcpy(to, gptr(), static_cast<size_t>(available));
+    setg(eback(), gptr() + available, egptr());
+    return available;
+  }
+
+ private:
+  size_t size_;
+};
+
 std::unique_ptr<dlib::shape_predictor> readModel(std::string* whyNot) {
   const std::string path = faceModelPath();
   auto refuse = [&](const std::string& reason) -> std::unique_ptr<dlib::shape_predictor> {
@@ -58,14 +79,28 @@ std::unique_ptr<dlib::shape_predictor> readModel(std::string* whyNot) {
       *whyNot = "cannot use the face model " + path + ": " + reason + ". " + packageHint();
     return nullptr;
   };
+  // Non-blocking, so that a named pipe without a writer cannot hang the open.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return refuse(std::strerror(errno));
   struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) return refuse(std::strerror(errno));
-  if (S_ISDIR(info.st_mode)) return refuse(std::strerror(EISDIR));
-  std::ifstream in;
-  std::vector<char> buffer(1 << 20);
-  in.rdbuf()->pubsetbuf(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-  in.open(path, std::ios::binary);
-  if (!in) return refuse(std::strerror(errno ? errno : EACCES));
+  std::string problem;
+  void* bytes = MAP_FAILED;
+  if (::fstat(fd, &info) != 0) {
+    problem = std::strerror(errno);
+  } else if (S_ISDIR(info.st_mode)) {
+    problem = std::strerror(EISDIR);
+  } else if (!S_ISREG(info.st_mode)) {
+    problem = "not a regular file";
+  } else if (info.st_size == 0) {
+    problem = "the file is empty";
+  } else {
+    bytes = ::mmap(nullptr, info.st_size, PROT_READ, MAP_PRIVATE, fd, 0);
+    if (bytes == MAP_FAILED) problem = std::strerror(errno);
+  }
+  ::close(fd);
+  if (!problem.empty()) return refuse(problem);
+  MappedBytes buffer(static_cast<char*>(bytes), static_cast<size_t>(info.st_size));
+  std::istream in(&buffer);
   auto model = std::make_unique<dlib::shape_predictor>();
   try {
     dlib::deserialize(*model, in);
