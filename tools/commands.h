@@ -33,6 +33,7 @@ int runSet(const Arguments& args);
 int runMesh(const Arguments& args);
 int runRender(const Arguments& args);
 int runFaces(const Arguments& args);
+int runExport(const Arguments& args);
 
 // Face points for faces and new --faces: adds them (or reports why not, naming `project`), and
 // prints what was done on each picture.

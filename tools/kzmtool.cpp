@@ -33,7 +33,10 @@ constexpr OptionRule kSetOptions[] = {{"--quality", true}, {"--speed", true}, {"
 constexpr OptionRule kMeshOptions[] = {{"-o", true}};
 constexpr OptionRule kFacesOptions[] = {{"-o", true}, {"--pictures", true}, {"--force", false}};
 constexpr OptionRule kRenderOptions[] = {
-    {"--frames", true}, {"--dither", true}, {"--out", true}, {"--every", true}};
+    {"--frames", true}, {"--dither", true}, {"--out", true}, {"--every", true}, {"--seed", true}};
+constexpr OptionRule kExportOptions[] = {
+    {"--cycles", true}, {"--fps", true},  {"--size", true},  {"--dither", true},
+    {"--seed", true},   {"--quality", true}, {"--quiet", false}};
 constexpr size_t kAnyNumber = static_cast<size_t>(-1);
 
 const Command kCommands[] = {
@@ -70,13 +73,15 @@ const Command kCommands[] = {
      "picture, for each grid vertex (rows from the top, columns from the left), x then y\n"
      "as little-endian 32-bit floats in picture pixels. Without -o, to standard output.",
      kMeshOptions, 1, 1, runMesh},
-    {"render", "FILE.kzm", "FILE.kzm --frames N [--dither 0|1|2] [--out DIR] [--every K]",
+    {"render", "FILE.kzm",
+     "FILE.kzm --frames N [--dither 0|1|2] [--out DIR] [--every K] [--seed S]",
      "Plays the project with no display and saves its frames as the editor's preview\n"
      "does with \"Save TGA files\" checked: OUT00000.TGA, OUT00001.TGA, ... in DIR (the\n"
      "current directory unless given), 24-bit TGA files of the play square. N frames are\n"
      "played; with --every K only frames 0, K, 2K, ... are saved (K = 0: none, for timing),\n"
      "the names still counting the saved frames from OUT00000.TGA. --dither chooses 2x2\n"
-     "(0, the players' own), 4x4 (1) or none (2). Long renders show their progress on\n"
+     "(0, the players' own), 4x4 (1) or none (2). Random play draws its pictures from\n"
+     "--seed S (default 1), as export does. Long renders show their progress on\n"
      "standard error.",
      kRenderOptions, 1, 1, runRender},
     {"faces", "FILE.kzm", "FILE.kzm [-o OUT.kzm] [--pictures LIST] [--force]",
@@ -92,6 +97,25 @@ const Command kCommands[] = {
      "libdlib-data) /usr/share/dlib/shape_predictor_68_face_landmarks.dat. An existing\n"
      "OUT.kzm that is not a project is replaced only with --force.",
      kFacesOptions, 1, 1, runFaces},
+    {"export", "FILE.kzm OUT",
+     "FILE.kzm OUT [--cycles N] [--fps F] [--size P] [--dither 0|1|2] [--seed S]\n"
+     "            [--quality Q] [--quiet]",
+     "Writes the morph for sharing, in the format OUT's name asks for:\n"
+     "  .mp4   H.264 video (plays everywhere)      .webm  VP9 video\n"
+     "  .gif   animated GIF, one palette made for the animation, looping\n"
+     "  .webp  animated WebP, looping\n"
+     "  OUT/   (or an existing folder) PNG frames frame00000.png, frame00001.png, ...\n"
+     "The frames are the ones render gives: N cycles (default 1) of the project's play\n"
+     "mode (loop and random: one transition per picture, ping-pong 2 (N - 1); random\n"
+     "play drawn from --seed S, default 1), each transition speed frames long.\n"
+     "--fps F: 1 to 120 (default 60; a GIF plays at most 50). --size P: 10 to 1200\n"
+     "pixels (default the project's play size). --dither as for render; 2 (none) suits\n"
+     "videos and GIFs best. --quality Q: 0 to 100 on the format's own scale (default:\n"
+     "visually lossless videos, 256-colour GIFs, WebP at 90; 100 is lossless WebP).\n"
+     "The file appears only when complete; an export that fails or is interrupted\n"
+     "leaves no file, and any old file of that name as it was. A progress bar shows on\n"
+     "a terminal, and a summary line at the end; --quiet shows only errors.",
+     kExportOptions, 2, 2, runExport},
 };
 
 const char* const kSettingsHelp =
@@ -115,7 +139,7 @@ void printUsage(std::FILE* out) {
 void printCommandHelp(const Command& command) {
   std::printf("Usage: kzmtool %s %s\n\n%s\n", command.name, command.synopsis, command.summary);
   for (const OptionRule& option : command.options) {
-    if (std::strcmp(option.name, "--quality") == 0) {
+    if (std::strcmp(option.name, "--speed") == 0) {  // not export's own --quality
       std::printf("\n%s", kSettingsHelp);
       break;
     }

@@ -12,6 +12,7 @@
 #include "engine/messages.h"
 #include "engine/morph_engine.h"
 #include "engine/tga_export.h"
+#include "export/morph_export.h"
 #include "glide/platform.h"
 #include "tools/commands.h"
 
@@ -82,6 +83,7 @@ int runRender(const Arguments& args) {
   int32_t frames = 0;
   int32_t dither = 0;
   int32_t every = 1;
+  int32_t seed = 1;
   const std::optional<std::string> framesText = args.value("--frames");
   if (!framesText) return fail("render: --frames N is needed");
   if (!parseWholeNumber(*framesText, 1, INT32_MAX, frames)) {
@@ -93,6 +95,11 @@ int runRender(const Arguments& args) {
   if (const auto text = args.value("--every");
       text && !parseWholeNumber(*text, 0, INT32_MAX, every)) {
     return fail("--every takes a whole number from 0 up, not '" + *text + "'");
+  }
+  if (const auto text = args.value("--seed");
+      text && !parseWholeNumber(*text, 0, INT32_MAX, seed)) {
+    return fail("--seed takes a whole number from 0 to " + std::to_string(INT32_MAX) + ", not '" +
+                *text + "'");
   }
   const std::string directory = args.value("--out").value_or(".");
   std::string why;
@@ -111,18 +118,24 @@ int runRender(const Arguments& args) {
     return 1;
   }
 
-  engine.ditherMode = dither;
-  if (engine.preparePlayback() != 0) return fail("render: the display could not be opened");
+  // The frames that export encodes, drawn the same way.
+  morph_export::FramePlayback playback;
+  if (!playback.start(engine, dither, static_cast<uint32_t>(seed), 0, why)) {
+    return fail("render: " + why);
+  }
   Progress progress(frames);
+  std::vector<uint16_t> pixels;
   int64_t saved = 0;
   int status = 0;
   for (int64_t frame = 0; frame < frames; ++frame) {
-    engine.playFrame();
+    if (!playback.next(pixels, why)) {
+      status = fail("render: " + why);
+      break;
+    }
     if (every > 0 && frame % every == 0) {
       const std::string name = directory + "/" + frameFileName(static_cast<uint64_t>(saved));
-      // What saveFrameTga does, with its result: a frame that cannot be written ends the run.
-      std::string why;
-      if (engine.writeTgaFile(name, 24, &why) != 0) {
+      // A frame that cannot be written ends the run.
+      if (writeTga(name, pixels.data(), playback.side(), playback.side(), &why) != 0) {
         status = fail(name + ": " + why);
         break;
       }
@@ -131,6 +144,5 @@ int runRender(const Arguments& args) {
     progress.frameDone(frame + 1, saved);
   }
   progress.finish(frames, saved);
-  engine.endPlayback();
   return status;
 }

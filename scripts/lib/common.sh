@@ -4,7 +4,9 @@
 # Debian packages the build needs; the tests need a few more (an X server and its tools).
 # libdlib-data holds the 68-point face model that kzmtool faces and the editor read at run time.
 BUILD_PACKAGES=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-  libsdl2-dev qt6-base-dev libdlib-dev libdlib-data)
+  libsdl2-dev qt6-base-dev libdlib-dev libdlib-data
+  libavcodec-dev libavformat-dev libavfilter-dev libavutil-dev libswscale-dev libwebp-dev
+  libpng-dev)
 TEST_PACKAGES=(clang libclang-rt-14-dev xvfb xauth xdotool x11-utils x11-apps imagemagick
   desktop-file-utils libglib2.0-bin)
 
