@@ -16,7 +16,7 @@
 #include <mutex>
 #include <thread>
 
-#include "export/staged_output.h"
+#include "engine/file_io.h"
 #include "engine/messages.h"
 #include "engine/morph_engine.h"
 #include "export/frame_writer.h"

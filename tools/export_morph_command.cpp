@@ -12,6 +12,7 @@
 #include "export/morph_export.h"
 #include "glide/platform.h"
 #include "tools/commands.h"
+#include "tools/output_guard.h"
 
 namespace {
 
@@ -95,15 +96,6 @@ class ProgressBar {
   Clock::time_point lastShown_{};
 };
 
-// The project itself is never written over, however its name is spelt.
-bool refuseInputAsOutput(const std::string& input, const std::string& output) {
-  struct stat in {}, out {};
-  if (::stat(input.c_str(), &in) != 0 || ::stat(output.c_str(), &out) != 0) return false;
-  if (in.st_dev != out.st_dev || in.st_ino != out.st_ino) return false;
-  fail("export: " + output + " is the project itself; choose another name");
-  return true;
-}
-
 struct NumberOption {
   const char* name;
   int64_t low;
@@ -139,7 +131,11 @@ int runExport(const Arguments& args) {
     return fail("export: cannot tell the format of '" + target + "'; the name must end in " +
                 morph_export::kFormatList);
   }
-  if (refuseInputAsOutput(path, target)) return 1;
+  const std::string inputs[] = {path};
+  if (const std::string refusal = outputRefusal(target, inputs, ExistingOutput::anyFile, false);
+      !refusal.empty()) {
+    return fail("export: " + refusal);
+  }
 
   // The player's checks and messages.
   struct stat info {};
