@@ -1,6 +1,8 @@
 // kzmtool as a user runs it: the real program on files made here, its exit code and output.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <png.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,6 +21,7 @@
 
 #include "engine/file_io.h"
 #include "engine/morph_engine.h"
+#include "engine/tga_export.h"
 #include "support/test_files.h"
 #include "support/test_pictures.h"
 #include "tools/bmp_file.h"
@@ -278,7 +281,7 @@ TEST_F(Kzmtool, MeshIsTheEnginesWarpField) {
 TEST_F(Kzmtool, HelpListsTheCommands) {
   const Outcome help = run({"--help"});
   EXPECT_EQ(help.code, 0);
-  for (const char* command : {"info", "new", "extract", "set", "mesh", "render"}) {
+  for (const char* command : {"info", "new", "extract", "set", "mesh", "render", "export"}) {
     EXPECT_NE(help.out.find(std::string("kzmtool ") + command), std::string::npos) << command;
   }
   const Outcome commandHelp = run({"set", "--help"});
@@ -518,6 +521,101 @@ TEST_F(Kzmtool, RenderRefusesWhatItCannotPlay) {
     expectFailure(run(args), reason);
   }
   EXPECT_TRUE(framesIn(dir_).empty());
+}
+
+
+// A PNG frame as the TGA frames store their pixels: bottom row first, blue, green, red.
+std::string pngAsTgaPixels(const std::string& file) {
+  png_image image;
+  std::memset(&image, 0, sizeof image);
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, file.c_str())) return "unreadable";
+  image.format = PNG_FORMAT_BGR;
+  std::string pixels(PNG_IMAGE_SIZE(image), '\0');
+  const int rowBytes = -3 * static_cast<int>(image.width);  // negative: bottom row first
+  if (!png_image_finish_read(&image, nullptr, pixels.data(), rowBytes, nullptr)) return "bad";
+  return pixels;
+}
+
+TEST_F(Kzmtool, ExportWritesTheFramesRenderDraws) {
+  const std::string project = saveProject("e.kzm", 3, 6, 4, 31, 2);  // random play
+  fs::create_directory(path("tga"));
+  ASSERT_EQ(run({"render", project, "--frames", "12", "--seed", "5", "--dither", "2", "--out",
+                 path("tga")})
+                .code,
+            0);
+  const Outcome exported =
+      run({"export", project, path("png/"), "--seed=5", "--dither", "2", "--fps", "24"});
+  ASSERT_EQ(exported.code, 0) << exported.err;
+  const std::string summary = "wrote " + path("png/") + ": 12 frames, 31 x 31, 24 fps, 0.5 s, ";
+  EXPECT_EQ(exported.err.rfind(summary, 0), 0u) << exported.err;
+  EXPECT_EQ(exported.err.substr(exported.err.size() - 3), "kB\n") << exported.err;
+  for (int k = 0; k < 12; ++k) {
+    char name[40];
+    std::snprintf(name, sizeof name, "png/frame%05d.png", k);
+    const std::string tga = readAll(path("tga/" + frameFileName(k)));
+    EXPECT_EQ(pngAsTgaPixels(path(name)), tga.substr(18)) << name;
+  }
+  EXPECT_FALSE(fs::exists(path("png/frame00012.png")));
+
+  // --quiet leaves standard error to errors; --cycles plays the sequence again.
+  const Outcome quiet = run({"export", project, path("twice.gif"), "--quiet", "--cycles", "2"});
+  ASSERT_EQ(quiet.code, 0);
+  EXPECT_EQ(quiet.err, "");
+  EXPECT_TRUE(fs::exists(path("twice.gif")));
+
+  fs::create_hard_link(project, path("same.mp4"));
+  for (const auto& [args, reason] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+           {{"export", project, path("morph.avi")}, ".mp4 (H.264), .webm (VP9), .gif, .webp"},
+           {{"export", project, path("same.mp4")}, "it is the input"},
+           {{"export", project, path("m.mp4"), "--fps", "121"}, "--fps takes a whole number"},
+           {{"export", project, path("m.mp4"), "--quality", "101"}, "--quality takes"},
+           {{"export", project, path("m.mp4"), "--size", "9"}, "--size takes"},
+           {{"export", project, path("none/m.mp4")}, "No such file or directory"}}) {
+    SCOPED_TRACE(::testing::PrintToString(args));
+    expectFailure(run(args), reason);
+  }
+  EXPECT_FALSE(fs::exists(path("morph.avi")));
+  EXPECT_FALSE(fs::exists(path("m.mp4")));
+  const Outcome tooFew = run({"export", saveProject("one.kzm", 1), path("m.mp4")});
+  EXPECT_NE(tooFew.err.find("Cannot morph with less than two pictures!"), std::string::npos);
+}
+
+// Ctrl+C or SIGTERM in the middle: the temporary goes, the old file stays, and the program ends
+// by the signal after saying why.
+TEST_F(Kzmtool, ExportStoppedBySignalLeavesNothing) {
+  const std::string project = saveProject("long.kzm", 3, 28, 1000, 400);
+  writeAll(path("morph.mp4"), "old");
+  const auto namesHere = [this] {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir_)) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  for (const int signal : {SIGTERM, SIGINT}) {
+    const std::string errPath = path("stderr.txt");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    const std::string target = path("morph.mp4");
+    std::vector<char*> argv{const_cast<char*>(KZMTOOL), const_cast<char*>("export"),
+                            const_cast<char*>(project.c_str()), const_cast<char*>(target.c_str()),
+                            nullptr};
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, KZMTOOL, &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    // Stopped once it is writing: when its temporary is there beside the old file.
+    for (int wait = 0; wait < 600 && namesHere().size() < 4; ++wait) ::usleep(50000);
+    ::kill(pid, signal);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+    EXPECT_NE(readAll(errPath).find("interrupted"), std::string::npos) << readAll(errPath);
+    fs::remove(errPath);
+    EXPECT_EQ(namesHere(), (std::vector<std::string>{"long.kzm", "morph.mp4"}));
+    EXPECT_EQ(readAll(target), "old");
+  }
 }
 
 }  // namespace
