@@ -81,6 +81,9 @@ class EditorDialogRules {
   void OnLoad();
   void OnSave();  // the Save button and File > Save As...: always through the save dialog
   void OnPlay();
+  // Asks for a file and exports the project being edited, with the dialog's settings, as a
+  // video, an animated GIF or WebP, or PNG frames (editor/export_rules.cpp).
+  void OnExport();
 
   // ---- Beyond the buttons: the menu, the undo history, unsaved changes, dropped files ----
 
@@ -125,7 +128,7 @@ class EditorDialogRules {
   // unsaved changes; never while a preview plays.
   bool OkToClose();
 
-  // True while a preview plays; the commands then do nothing (see OnPlay).
+  // True while a preview plays or an export runs; the commands then do nothing (see OnPlay).
   bool PreviewRunning() const { return m_previewRunning; }
 
   int32_t m_saveTga = 0;  // the "Save TGA files" box as ControlsToSettings last read it
@@ -154,6 +157,15 @@ class EditorDialogRules {
   // after the user confirmed it.
   virtual std::optional<std::string> RunSaveDialog(const char* filter,
                                                    const char* defaultExtension) = 0;
+  // The export's target: a file whose extension names the format, or a folder ending in '/'
+  // for PNG frames.
+  virtual std::optional<std::string> RunExportDialog() = 0;
+
+  // ---- ... and how an export shows its progress ----
+  // Told often while the export runs; false when the user cancelled it.
+  virtual bool ExportProgress(int64_t /*done*/, int64_t /*total*/) { return true; }
+  // The export ended, however it ended.
+  virtual void ExportEnded() {}
 
  private:
   // What a save writes besides the pictures and points, as the controls show it.

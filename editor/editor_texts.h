@@ -34,3 +34,6 @@ inline constexpr const char* kSaveKeptNote = "A file that was there before is un
 // After a preview in which frame files could not be written; the count and the first follow.
 inline constexpr const char* kFramesNotWrittenMessage =
     "Some frames could not be saved as TGA files.";
+
+// An export that failed; the path and the reason follow.
+inline constexpr const char* kExportFailedMessage = "Could not export the morph";

@@ -13,6 +13,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPainter>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QStyleOptionComboBox>
 #include <QVBoxLayout>
@@ -23,6 +24,7 @@
 #include "editor/file_filters.h"
 #include "editor/qt/pane_control.h"
 #include "editor/undo_history.h"
+#include "export/morph_export.h"
 
 namespace {
 
@@ -259,6 +261,7 @@ void CEditorDlg::CreateMenus() {
   AddMenuEntry(Menu::File, "&Save", QKeySequence("Ctrl+S"), [this] { OnSaveToProjectFile(); });
   AddMenuEntry(Menu::File, "Save &As...", QKeySequence("Ctrl+Shift+S"), [this] { OnSave(); });
   AddMenuEntry(Menu::File, "&Add Pictures...", QKeySequence(), [this] { OnAddPictures(); });
+  AddMenuEntry(Menu::File, "&Export...", QKeySequence("Ctrl+E"), [this] { OnExport(); });
 
   m_undoAction = AddMenuEntry(Menu::Edit, "&Undo", QKeySequence("Ctrl+Z"), [this] { OnUndo(); });
   m_redoAction =
@@ -376,6 +379,61 @@ std::optional<std::string> CEditorDlg::RunFileDialog(const char* filter,
   RequestRepaint();
   if (!chosen) return std::nullopt;
   return QFile::encodeName(dialog.selectedFiles().first()).toStdString();
+}
+
+namespace {
+
+// The export's file types; the last one makes a folder of PNG frames.
+struct ExportType {
+  const char* filter;
+  const char* extension;
+};
+constexpr ExportType kExportTypes[] = {
+    {"MP4 video (*.mp4)", "mp4"},         {"WebM video (*.webm)", "webm"},
+    {"Animated GIF (*.gif)", "gif"},      {"Animated WebP (*.webp)", "webp"},
+    {"PNG frames in a new folder (*)", ""},
+};
+
+}  // namespace
+
+std::optional<std::string> CEditorDlg::RunExportDialog() {
+  QStringList filters;
+  for (const ExportType& type : kExportTypes) filters << type.filter;
+  QFileDialog dialog(this, "Export", QString(), filters.join(";;"));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setDefaultSuffix(kExportTypes[0].extension);
+  // A name typed without an extension gets the chosen type's.
+  connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, filters](const QString& chosen) {
+    dialog.setDefaultSuffix(kExportTypes[filters.indexOf(chosen)].extension);
+  });
+  const bool chosen = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
+  RequestRepaint();
+  if (!chosen) return std::nullopt;
+  std::string path = QFile::encodeName(dialog.selectedFiles().first()).toStdString();
+  const bool frames = filters.indexOf(dialog.selectedNameFilter()) == filters.size() - 1;
+  if (frames && !morph_export::formatForPath(path)) path += "/";
+  return path;
+}
+
+bool CEditorDlg::ExportProgress(int64_t done, int64_t total) {
+  if (!m_exportProgress) {
+    m_exportProgress = new QProgressDialog("Exporting the morph...", "Cancel", 0, 1000, this);
+    m_exportProgress->setWindowTitle("Export");
+    m_exportProgress->setWindowModality(Qt::WindowModal);
+    m_exportProgress->setMinimumDuration(0);
+    m_exportProgress->show();
+  }
+  m_exportProgress->setValue(total > 0 ? static_cast<int>(done * 1000 / total) : 0);
+  // The dialog's own events (Cancel, repaints) are handled between frames.
+  QApplication::processEvents();
+  return !m_exportProgress->wasCanceled();
+}
+
+void CEditorDlg::ExportEnded() {
+  delete m_exportProgress;
+  m_exportProgress = nullptr;
+  RequestRepaint();
 }
 
 void CEditorDlg::OnAbout() {

@@ -2,10 +2,10 @@
 // resource at their positions (dialog units converted to pixels), each with its id as object
 // name, bound to the dialog's rules.
 //
-// The menus: File (Open..., Save, Save As..., Add Pictures..., Quit), Edit (Undo, Redo), Play
-// (Play with 3Dfx), Help (About). A new command takes one line in CreateMenus:
+// The menus: File (Open..., Save, Save As..., Add Pictures..., Export..., Quit), Edit (Undo,
+// Redo), Play (Play with 3Dfx), Help (About). A new command takes one line in CreateMenus:
 //
-//     AddMenuEntry(Menu::File, "Export...", QKeySequence(), [this] { OnExport(); });
+//     AddMenuEntry(Menu::File, "&Export...", QKeySequence("Ctrl+E"), [this] { OnExport(); });
 //
 // File entries go before Quit, the others after the menu's last entry. A command that changes
 // pictures or points records its undo step with g_history.Record() (editor/undo_history.h).
@@ -25,6 +25,7 @@ class QComboBox;
 class QLineEdit;
 class QMenu;
 class QMenuBar;
+class QProgressDialog;
 class PaneControl;
 
 // Dialog units to pixels: x and widths times `across`, y and heights times `down`, each rounded
@@ -71,6 +72,9 @@ class CEditorDlg : public QDialog, public EditorDialogRules {
                                            const char* defaultExtension) override;
   SaveAnswer AskToSaveChanges() override;
   void ProjectStateChanged() override;
+  std::optional<std::string> RunExportDialog() override;
+  bool ExportProgress(int64_t done, int64_t total) override;
+  void ExportEnded() override;
 
   // Exit, Enter, Escape, the close box and Quit all end here: not before unsaved changes were
   // saved or discarded.
@@ -105,6 +109,7 @@ class CEditorDlg : public QDialog, public EditorDialogRules {
   double m_down = 1.625;
   PaneControl* m_paneControls[2] = {nullptr, nullptr};
   std::vector<QWidget*> m_controls;  // in the order of the classic table
+  QProgressDialog* m_exportProgress = nullptr;  // while an export runs
   bool m_repaintPending = false;
   bool m_watchingExposures = false;
 };

@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QStyleOptionComboBox>
 #include <QTest>
@@ -38,6 +39,10 @@ class TestDialog : public CEditorDlg {
   }
   std::optional<std::string> RunSaveDialog(const char* filter, const char* extension) override {
     if (realFileDialogs) return CEditorDlg::RunSaveDialog(filter, extension);
+    return Next();
+  }
+  std::optional<std::string> RunExportDialog() override {
+    if (realFileDialogs) return CEditorDlg::RunExportDialog();
     return Next();
   }
 
@@ -372,6 +377,53 @@ TEST_F(DialogTest, TheDialogHandlesItsEventsDuringAPreviewAndRepaintsAfterIt) {
   QApplication::processEvents();  // the repaint after the preview reads the fields
   EXPECT_EQ(Find<QLineEdit>(kIdSpeed)->text(), "1");
   EXPECT_EQ(g_engine.speed, 1);
+}
+
+TEST_F(DialogTest, ExportShowsItsProgressAndCancelLeavesNoFile) {
+  QAction* exportEntry = nullptr;
+  for (QAction* entry : window().MenuBar()->actions()[0]->menu()->actions()) {
+    if (entry->text() == "&Export...") exportEntry = entry;
+  }
+  ASSERT_NE(exportEntry, nullptr);
+  AppendPictures(3);
+  TypeInto(kIdSpeed, "1000");
+  TypeInto(kIdPlaySize, "200");
+  testing_support::TempDir folder;
+  const std::string target = folder.file("morph.gif");
+  window().answers = {target};
+  bool cancelled = false;
+  // Cancel once the export is well under way; until then the export must go on between looks.
+  std::function<void(QWidget*)> cancelLater = [&](QWidget* modal) {
+    auto* progress = qobject_cast<QProgressDialog*>(modal);
+    ASSERT_NE(progress, nullptr);
+    if (progress->value() <= 10) {
+      QTimer::singleShot(10, [&, modal] { cancelLater(modal); });
+      return;
+    }
+    QTest::mouseClick(progress->findChild<QPushButton*>(), Qt::LeftButton);
+    cancelled = true;
+  };
+  WhenModalOpens(cancelLater);
+  exportEntry->trigger();
+  EXPECT_TRUE(cancelled);
+  EXPECT_TRUE(Messages().empty());
+  EXPECT_TRUE(std::filesystem::is_empty(folder.path()));
+
+  // The dialog goes on working: the next export runs to its end, with the fields' settings.
+  TypeInto(kIdSpeed, "3");
+  window().answers = {target};
+  exportEntry->trigger();
+  EXPECT_TRUE(Messages().empty());
+  EXPECT_GT(std::filesystem::file_size(target), 0u);
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+  Click(kIdNext);
+  EXPECT_EQ(g_leftPicture, 1);
+
+  // A failure is told with the reason.
+  window().answers = {folder.file("missing/morph.mp4")};
+  exportEntry->trigger();
+  ASSERT_EQ(Messages().size(), 1u);
+  EXPECT_NE(Messages()[0].text.find("No such file or directory"), std::string::npos);
 }
 
 }  // namespace

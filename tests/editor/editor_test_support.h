@@ -89,6 +89,10 @@ class FakeDialog : public EditorDialogRules {
     fileDialogs.push_back(std::string("save ") + filter + " " + defaultExtension);
     return Answer(saveAnswers);
   }
+  std::optional<std::string> RunExportDialog() override {
+    fileDialogs.push_back("export");
+    return Answer(saveAnswers);
+  }
 
  private:
   static std::optional<std::string> Answer(std::deque<std::string>& answers) {
