@@ -10,16 +10,19 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QStyleOptionComboBox>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 #include <functional>
 
 #include "editor/editor_texts.h"
 #include "editor/qt/editor_app.h"
 #include "editor/qt/pane_control.h"
+#include "editor/undo_history.h"
 #include "editor_test_support.h"
 #include "engine/messages.h"
 
@@ -357,6 +360,153 @@ TEST_F(DialogTest, MovementsAndReleasesGoToThePaneUnderTheCursor) {
   QTest::mouseMove(Pane(0), QPoint(31, 41));
   EXPECT_EQ(g_engine.getPoint(0, 0).x, 34.0f);
   EXPECT_EQ(g_engine.getPoint(0, 0).y, 42.0f);
+}
+
+// Answers the next question about unsaved changes with `button`, and counts the questions.
+void AnswerSaveQuestion(QMessageBox::StandardButton button, int& questions) {
+  WhenModalOpens([button, &questions](QWidget* modal) {
+    auto* box = qobject_cast<QMessageBox*>(modal);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->text().toStdString(), kUnsavedChangesQuestion);
+    ++questions;
+    box->button(button)->click();
+  });
+}
+
+TEST_F(DialogTest, KeysUndoAndRedoAGestureAndTheTitleMarksChanges) {
+  g_engine.insertPicture(testing_support::solidPicture(0x8410), 0);
+  g_engine.insertPicture(testing_support::solidPicture(0x8410), 1);
+  g_history.Reset();
+  window().RefreshPictures();
+  EXPECT_EQ(window().windowTitle(), "orvante");
+
+  // Control and a press add a point; the drag that follows belongs to the same step.
+  QTest::mousePress(Pane(0), Qt::LeftButton, Qt::ControlModifier, QPoint(51, 41));
+  QTest::mouseMove(Pane(0), QPoint(101, 91));
+  QTest::mouseRelease(Pane(0), Qt::LeftButton, Qt::NoModifier, QPoint(101, 91));
+  EXPECT_EQ(window().windowTitle(), "Untitled* - orvante");
+  QTest::keyClick(&window(), Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(g_engine.pointCount, 0);
+  EXPECT_EQ(Shown(0, 101, 91), 0x848484u) << "the pane shows it at once";
+  EXPECT_EQ(window().windowTitle(), "orvante") << "back where it started";
+  QTest::keyClick(&window(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+  ASSERT_EQ(g_engine.pointCount, 1);
+  EXPECT_EQ(g_engine.getPoint(0, 0).x, 104.0f);
+  EXPECT_EQ(g_engine.getPoint(1, 0).inherited, 1);
+  QTest::keyClick(&window(), Qt::Key_Z, Qt::ControlModifier);
+  QTest::keyClick(&window(), Qt::Key_Y, Qt::ControlModifier);
+  EXPECT_EQ(g_engine.pointCount, 1);
+
+  // A settings field keeps its own text undo, and a changed setting marks the project too.
+  TypeInto(kIdSpeed, "250");
+  EXPECT_EQ(window().windowTitle(), "Untitled* - orvante");
+  QTest::keyClick(Find<QLineEdit>(kIdSpeed), Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_NE(Find<QLineEdit>(kIdSpeed)->text(), "250");
+  EXPECT_EQ(g_engine.pointCount, 1);
+}
+
+TEST_F(DialogTest, UnsavedChangesAreAskedForBeforeCloseLoadAndClearAll) {
+  AppendPictures(2);
+  g_history.Reset();
+  window().RefreshPictures();
+  QTest::mousePress(Pane(1), Qt::LeftButton, Qt::ControlModifier, QPoint(30, 30));
+  QTest::mouseRelease(Pane(1), Qt::LeftButton, Qt::NoModifier, QPoint(30, 30));
+  ASSERT_TRUE(window().IsModified());
+  int questions = 0;
+
+  // Cancel: Escape, Clear All and Load leave everything as it was.
+  AnswerSaveQuestion(QMessageBox::Cancel, questions);
+  QTest::keyClick(&window(), Qt::Key_Escape);
+  EXPECT_TRUE(window().isVisible());
+  AnswerSaveQuestion(QMessageBox::Cancel, questions);
+  Click(kIdClearAll);  // "Clear All ?" is answered OK by the recorder
+  EXPECT_EQ(g_engine.pictureCount, 2);
+  window().answers = {Scratch("never.kzm").string()};
+  AnswerSaveQuestion(QMessageBox::Cancel, questions);
+  Click(kIdLoad);
+  EXPECT_EQ(window().answers.size(), 1u) << "no file dialog after Cancel";
+  EXPECT_EQ(questions, 3);
+
+  // Save, when the save fails, keeps the editor open.
+  window().answers = {(Scratch("no such folder") / "x.kzm").string()};
+  AnswerSaveQuestion(QMessageBox::Save, questions);
+  window().close();
+  EXPECT_TRUE(window().isVisible());
+  ASSERT_EQ(Messages().size(), 2u);
+  EXPECT_NE(Messages()[1].text.find("Could not save"), std::string::npos);
+
+  // Save through the save dialog, then Load goes on to its own dialog.
+  const std::string saved = Scratch("kept.kzm").string();
+  window().answers = {saved, saved};
+  AnswerSaveQuestion(QMessageBox::Save, questions);
+  Click(kIdLoad);
+  EXPECT_EQ(questions, 5);
+  EXPECT_TRUE(window().answers.empty());
+  EXPECT_EQ(window().windowTitle(), "kept.kzm - orvante");
+  EXPECT_EQ(g_engine.pointCount, 1);
+
+  // An unmodified project closes at once; Discard closes a modified one.
+  Click(kIdDeleteLeft);
+  EXPECT_EQ(window().windowTitle(), "kept.kzm* - orvante");
+  window().OnUndo();
+  EXPECT_EQ(window().windowTitle(), "kept.kzm - orvante");
+  QTest::keyClick(&window(), Qt::Key_Return);
+  EXPECT_FALSE(window().isVisible());
+  EXPECT_EQ(questions, 5);
+  window().show();
+  Click(kIdDeleteLeft);
+  AnswerSaveQuestion(QMessageBox::Discard, questions);
+  Click(kIdExit);
+  EXPECT_FALSE(window().isVisible());
+  EXPECT_EQ(g_engine.pictureCount, 1) << "discarded, not undone";
+}
+
+TEST_F(DialogTest, DroppedPicturesGoIntoThePanesPlaceAndADroppedProjectOpens) {
+  AppendPictures(1);
+  g_history.Reset();
+  window().RefreshPictures();
+  const std::filesystem::path red = Scratch("red.bmp"), green = Scratch("green.bmp");
+  WriteBmp(red, 255, 0, 0);
+  WriteBmp(green, 0, 255, 0);
+  const auto drop = [&](const std::vector<std::filesystem::path>& files, QPoint at) {
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const auto& file : files) urls.append(QUrl::fromLocalFile(QString::fromStdString(file)));
+    data.setUrls(urls);
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window(), &enter);
+    QDropEvent event(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window(), &event);
+    QApplication::processEvents();  // the drop is taken once it has ended
+  };
+  const QPoint rightPane = Pane(1)->mapTo(&window(), QPoint(100, 100));
+  drop({red, green}, rightPane);
+  ASSERT_EQ(g_engine.pictureCount, 3);
+  EXPECT_EQ(PictureColor(0), 1);
+  EXPECT_EQ(PictureColor(1), 0xF800) << "red first, in the right pane's place";
+  EXPECT_EQ(PictureColor(2), 0x07E0);
+  Click(kIdNext);
+  EXPECT_EQ(Shown(1, 100, 100), 0x00FF00u) << "the panes show the new pictures";
+  window().OnUndo();
+  EXPECT_EQ(g_engine.pictureCount, 1) << "both in one step";
+
+  // Pictures dropped beside the panes, or with a project, are not taken.
+  drop({red}, QPoint(2, window().height() - 2));
+  drop({red, Scratch("x.kzm")}, rightPane);
+  EXPECT_EQ(g_engine.pictureCount, 1);
+
+  // A project file dropped anywhere opens, after the question about unsaved changes.
+  window().OnRedo();
+  const std::string project = Scratch("dropped.kzm").string();
+  ASSERT_EQ(g_engine.saveProject(project), 0);
+  g_engine.deletePicture(0);
+  g_history.Record();
+  int questions = 0;
+  AnswerSaveQuestion(QMessageBox::Discard, questions);
+  drop({project}, QPoint(2, window().height() - 2));
+  EXPECT_EQ(questions, 1);
+  EXPECT_EQ(g_engine.pictureCount, 3);
+  EXPECT_EQ(window().windowTitle(), "dropped.kzm - orvante");
 }
 
 TEST_F(DialogTest, TheDialogHandlesItsEventsDuringAPreviewAndRepaintsAfterIt) {
