@@ -342,6 +342,7 @@ void EditorDialogRules::OnPlay() {
   std::string firstUnwritten;
   // Without a window (its message was shown) the preview ends here and the dialog goes on.
   if (createDisplayWindow() && g_engine.preparePlayback() == 0) {
+    setPlaySquare(g_engine.originX, g_engine.originY, g_engine.viewSize);  // for F11
     int64_t savedFrames = 0;
     uint8_t key = 0;
     while (key != kEscapeKey && savedFrames < frameLimit) {

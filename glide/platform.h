@@ -18,6 +18,16 @@
 // caption, when no window could be made: the polls then report Escape.
 bool createDisplayWindow();
 
+// How the next display window shows itself: covering the desktop (the default) or, windowed,
+// as an ordinary resizable window titled `title` (its first size the play square, or smaller
+// when the screen is) that shows the play square scaled to fit with its aspect kept. F11
+// switches an open display window between the two; the desktop-covering one is titled "Rezud".
+void setDisplayWindowed(bool windowed, const std::string& title);
+
+// Where the play square lies in the board's frames, once the video mode is open: what the
+// window shows while it is an ordinary window. Until it is set, such a window shows whole frames.
+void setPlaySquare(int x, int y, int side);
+
 // The key codes that pollKey reports.
 inline constexpr uint8_t kEscapeKey = 27;
 inline constexpr uint8_t kSpaceKey = 32;
@@ -25,6 +35,7 @@ inline constexpr uint8_t kSpaceKey = 32;
 // Takes the pending events up to and including the first key-down or close request and returns
 // 27 for an Escape key-down or a close request, 32 for a Space key-down (auto-repeats count), 0
 // for any other key or when no key is pending; later events stay for the next poll. Never waits.
+// F11 switches the window between covering the desktop and an ordinary window (and reports 0).
 // Before it looks at its own events it runs the host hook, if one is set.
 uint8_t pollKey();
 

@@ -25,5 +25,6 @@ MorphEngine engine;
 }  // namespace
 
 int main(int argc, char** argv) {
-  return player::runPlayer(engine, player::commandLinePath(argc, argv));
+  const player::PlayerOptions options = player::playerOptions(argc, argv);
+  return player::runPlayer(engine, options.path, options.window);
 }

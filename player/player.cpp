@@ -23,7 +23,12 @@ constexpr const char* kUnreadableProjectMessage = "Cannot read this project file
 
 constexpr const char* kHelpText =
     "\n\n Escape ends the playback; Space saves the frame on display as OUT00000.TGA,"
-    "\n OUT00001.TGA, ... in the current directory.";
+    "\n OUT00001.TGA, ... in the current directory."
+    "\n\n kinora --window file.kzm"
+    "\n   plays in an ordinary window instead of covering the desktop."
+    "\n F11 switches between the window and the whole desktop.";
+
+constexpr const char* kWindowOption = "--window";
 
 // The existence test of the path: anything the file system can find, a directory included.
 bool pathExists(const std::string& path) {
@@ -50,6 +55,12 @@ std::string informationText(int argc, const char* const* argv) {
   return std::string(kUsageMessage) + kHelpText + "\n";
 }
 
+PlayerOptions playerOptions(int argc, const char* const* argv) {
+  const std::string whole = commandLinePath(argc, argv);
+  if (argc < 2 || std::string(argv[1]) != kWindowOption || pathExists(whole)) return {whole};
+  return {commandLinePath(argc - 1, argv + 1), true};
+}
+
 uint64_t playUntilEscape(MorphEngine& engine) {
   uint8_t key = 0;
   uint64_t savedFrames = 0;  // cannot run over: a frame a microsecond would take 500000 years
@@ -69,7 +80,7 @@ uint64_t playUntilEscape(MorphEngine& engine) {
   return savedFrames;
 }
 
-int runPlayer(MorphEngine& engine, const std::string& path) {
+int runPlayer(MorphEngine& engine, const std::string& path, bool window) {
   if (path.empty()) {
     platform::showMessage(kUsageMessage, kPlayerErrorCaption);
     return 1;
@@ -91,6 +102,7 @@ int runPlayer(MorphEngine& engine, const std::string& path) {
     return 1;
   }
 
+  setDisplayWindowed(window, std::filesystem::path(path).filename().string());
   if (!createDisplayWindow()) {
     // Its message was shown; without a window nothing can be seen, nor a key pressed.
     destroyDisplayWindow();
@@ -101,6 +113,7 @@ int runPlayer(MorphEngine& engine, const std::string& path) {
     destroyDisplayWindow();
     return 1;
   }
+  setPlaySquare(engine.originX, engine.originY, engine.viewSize);
   playUntilEscape(engine);
   engine.endPlayback();
   destroyDisplayWindow();

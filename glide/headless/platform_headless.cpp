@@ -42,6 +42,9 @@ void injectHeadlessKey(uint8_t key) {
   pendingKeys.push_back(key);
 }
 
+void setDisplayWindowed(bool, const std::string&) {}
+void setPlaySquare(int, int, int) {}
+
 void refuseHeadlessDisplayWindow(bool refuse) {
   refuseWindow = refuse;
 }

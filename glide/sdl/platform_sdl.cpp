@@ -14,11 +14,14 @@
 // - Besides Escape, a close request from the window manager (or the last window closed) ends the
 //   playback like Escape. A key pressed with Alt held reports nothing, as the window system of
 //   the original programs gave such keys to its own handling.
+// - Asked for (kinora --window), the window is an ordinary resizable one titled with the file's
+//   name instead, showing only the play square, scaled to fit. F11 switches between the two.
 // - SDL installs no signal handlers, so Ctrl+C in a terminal ends the program as usual.
 // - When no message box can be shown, the line on standard error that showMessage writes is all;
 //   a question with OK and Cancel then counts as cancelled, so that nothing is done unasked.
 #include <SDL.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -35,6 +38,8 @@ namespace {
 constexpr uint8_t kEscape = 27;
 constexpr uint8_t kSpace = 32;
 constexpr int kFallbackRefreshHz = 60;
+constexpr const char* kDesktopWindowTitle = "Rezud";
+constexpr int kFirstWindowSide = 450;  // until the play square is known
 
 using Clock = std::chrono::steady_clock;
 
@@ -58,9 +63,16 @@ struct DisplayWindow {
   Clock::duration refreshPeriod{};
   Clock::time_point nextRefresh{};
   bool failed = false;  // the window was asked for and could not be made
+  // An ordinary window (not covering the desktop) shows the play square only:
+  bool windowed = false;
+  SDL_Rect square{0, 0, 0, 0};       // in the board's frames; empty until known
+  bool sizedToSquare = false;        // the window took the square's size once
+  std::vector<uint16_t> squareCopy;  // the square's rows, one after another
 };
 
 DisplayWindow display;
+bool windowedAsked = false;
+std::string windowedTitle;
 void (*hostEventHook)() = nullptr;
 int presentationStarts = 0;  // SDL's video subsystem stays up until the last stop
 
@@ -229,11 +241,58 @@ bool prepareFrameTexture(int width, int height) {
   return display.frame != nullptr;
 }
 
+// The side of an ordinary window that shows a square of `side` pixels: that, or what the
+// screen holds, its window frame left room.
+int windowSideFor(int side) {
+  SDL_Rect usable{0, 0, 640, 480};
+  SDL_GetDisplayUsableBounds(std::max(SDL_GetWindowDisplayIndex(display.window), 0), &usable);
+  int top = 0, left = 0, bottom = 0, right = 0;
+  SDL_GetWindowBordersSize(display.window, &top, &left, &bottom, &right);
+  return std::max(1, std::min({side, usable.w - left - right, usable.h - top - bottom}));
+}
+
+void showAsWindow() {
+  SDL_SetWindowFullscreen(display.window, 0);
+  SDL_SetWindowBordered(display.window, SDL_TRUE);
+  SDL_SetWindowResizable(display.window, SDL_TRUE);
+  SDL_SetWindowTitle(display.window, windowedTitle.c_str());
+  const int side = windowSideFor(display.square.w > 0 ? display.square.w : kFirstWindowSide);
+  SDL_SetWindowSize(display.window, side, side);
+  SDL_SetWindowPosition(display.window, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
+}
+
+// Also where no window manager carries out the full-screen request: the window is put at the
+// desktop's corner and size first.
+void showCoveringDesktop() {
+  SDL_Rect desktop{0, 0, 640, 480};
+  SDL_GetDisplayBounds(std::max(SDL_GetWindowDisplayIndex(display.window), 0), &desktop);
+  SDL_SetWindowTitle(display.window, kDesktopWindowTitle);
+  SDL_SetWindowBordered(display.window, SDL_FALSE);
+  SDL_SetWindowPosition(display.window, desktop.x, desktop.y);
+  SDL_SetWindowSize(display.window, desktop.w, desktop.h);
+  SDL_SetWindowFullscreen(display.window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+}
+
+void switchWindowed() {
+  display.windowed = !display.windowed;
+  if (display.windowed) {
+    showAsWindow();
+  } else {
+    showCoveringDesktop();
+  }
+  display.repaintAll = true;
+}
+
 uint8_t keyOf(const SDL_Event& event) {
   switch (event.type) {
     case SDL_KEYDOWN:
       // Auto-repeats are key-downs too: a held Space reports again on every repeat.
       if (event.key.keysym.mod & KMOD_ALT) return 0;
+      if (event.key.keysym.sym == SDLK_F11 && !event.key.repeat && display.window &&
+          event.key.windowID == SDL_GetWindowID(display.window)) {
+        switchWindowed();
+        return 0;
+      }
       if (event.key.keysym.sym == SDLK_ESCAPE) return kEscape;
       if (event.key.keysym.sym == SDLK_SPACE) return kSpace;
       return 0;
@@ -262,13 +321,24 @@ bool createDisplayWindow() {
     display.failed = true;
   } else {
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
-    // Made at the desktop's size and corner, so that it covers the screen even where no window
-    // manager carries out the full-screen request (a bare X server, a kiosk session).
-    SDL_Rect desktop{0, 0, 640, 480};
-    SDL_GetDisplayBounds(0, &desktop);
-    display.window =
-        SDL_CreateWindow("Rezud", desktop.x, desktop.y, desktop.w, desktop.h,
-                         SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS | SDL_WINDOW_SHOWN);
+    if (windowedAsked) {
+      display.windowed = true;
+      display.window = SDL_CreateWindow(windowedTitle.c_str(), SDL_WINDOWPOS_CENTERED,
+                                        SDL_WINDOWPOS_CENTERED, kFirstWindowSide, kFirstWindowSide,
+                                        SDL_WINDOW_RESIZABLE | SDL_WINDOW_SHOWN);
+      if (display.window) {
+        const int side = windowSideFor(kFirstWindowSide);
+        SDL_SetWindowSize(display.window, side, side);
+      }
+    } else {
+      // Made at the desktop's size and corner, so that it covers the screen even where no
+      // window manager carries out the full-screen request (a bare X server, a kiosk session).
+      SDL_Rect desktop{0, 0, 640, 480};
+      SDL_GetDisplayBounds(0, &desktop);
+      display.window = SDL_CreateWindow(
+          kDesktopWindowTitle, desktop.x, desktop.y, desktop.w, desktop.h,
+          SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS | SDL_WINDOW_SHOWN);
+    }
     display.failed = !display.window || !startShowingFrames();
   }
   if (display.failed) {
@@ -310,6 +380,23 @@ void destroyDisplayWindow() {
   if (SDL_WasInit(SDL_INIT_VIDEO) != 0) {
     SDL_PumpEvents();
     SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+  }
+}
+
+void setDisplayWindowed(bool windowed, const std::string& title) {
+  windowedAsked = windowed;
+  windowedTitle = title;
+}
+
+void setPlaySquare(int x, int y, int side) {
+  display.square = SDL_Rect{x, y, side, side};
+  display.repaintAll = true;
+  // The window's first size is the square's, once it is known.
+  if (display.window && display.windowed && !display.sizedToSquare && side > 0) {
+    display.sizedToSquare = true;
+    const int shown = windowSideFor(side);
+    SDL_SetWindowSize(display.window, shown, shown);
+    SDL_SetWindowPosition(display.window, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
   }
 }
 
@@ -356,8 +443,23 @@ void stopPresentation() {
 
 void presentFrame(const uint16_t* pixels, int width, int height) {
   if (!display.window || !pixels || width <= 0 || height <= 0) return;
+  // The part shown: the whole frame, or in an ordinary window the play square.
+  const SDL_Rect whole{0, 0, width, height};
+  SDL_Rect part = whole;
+  if (display.windowed && !SDL_IntersectRect(&display.square, &whole, &part)) part = whole;
   if (!display.renderer) {
-    if (display.scaler) presentOnSurface(pixels, width, height);
+    if (!display.scaler) return;
+    if (part.w == width && part.h == height) {
+      presentOnSurface(pixels, width, height);
+      return;
+    }
+    display.squareCopy.resize(static_cast<size_t>(part.w) * part.h);
+    for (int row = 0; row < part.h; ++row) {
+      const uint16_t* from = pixels + static_cast<ptrdiff_t>(part.y + row) * width + part.x;
+      std::copy(from, from + part.w,
+                display.squareCopy.begin() + static_cast<ptrdiff_t>(row) * part.w);
+    }
+    presentOnSurface(display.squareCopy.data(), part.w, part.h);
     return;
   }
   if (!prepareFrameTexture(width, height)) return;
@@ -365,10 +467,10 @@ void presentFrame(const uint16_t* pixels, int width, int height) {
   int outWidth = 0;
   int outHeight = 0;
   SDL_GetRendererOutputSize(display.renderer, &outWidth, &outHeight);
-  const SDL_Rect target = toSdl(fitFrame(width, height, outWidth, outHeight));
+  const SDL_Rect target = toSdl(fitFrame(part.w, part.h, outWidth, outHeight));
   SDL_SetRenderDrawColor(display.renderer, 0, 0, 0, 255);
   SDL_RenderClear(display.renderer);
-  SDL_RenderCopy(display.renderer, display.frame, nullptr, &target);
+  SDL_RenderCopy(display.renderer, display.frame, &part, &target);
   if (!display.vsync) waitForRefresh();
   SDL_RenderPresent(display.renderer);
 }

@@ -109,6 +109,21 @@ TEST_F(PlayerTest, HelpAndVersionAnswerUnlessAFileHasThatName) {
   EXPECT_NE(player::informationText(2, version), "");
 }
 
+TEST_F(PlayerTest, WindowOptionComesFirstUnlessTheWholeLineNamesAFile) {
+  const char* windowed[] = {"kinora", "--window", "my", "morph.kzm"};
+  const player::PlayerOptions options = player::playerOptions(4, windowed);
+  EXPECT_TRUE(options.window);
+  EXPECT_EQ(options.path, "my morph.kzm");
+  const char* later[] = {"kinora", "morph.kzm", "--window"};
+  EXPECT_FALSE(player::playerOptions(3, later).window);
+  EXPECT_EQ(player::playerOptions(3, later).path, "morph.kzm --window");
+  const char* alone[] = {"kinora", "--window"};
+  EXPECT_EQ(player::playerOptions(2, alone).path, "") << "gives the usage message";
+  std::ofstream("--window my morph.kzm") << "a project";
+  EXPECT_FALSE(player::playerOptions(4, windowed).window);
+  EXPECT_EQ(player::playerOptions(4, windowed).path, "--window my morph.kzm");
+}
+
 TEST_F(PlayerTest, RefusesWhatItCannotPlayWithAMessageAndWithoutADisplay) {
   testing_kzm::ProjectRecipe two;
   const std::string good = project("two.kzm", two);
