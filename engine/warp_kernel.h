@@ -23,13 +23,13 @@
 constexpr int32_t kWarpBlock = 32;
 
 struct WarpJob {
-  int32_t pointCount = 0;
+  int32_t pointCount = 0;  // the points that take part: those that some picture takes
   int32_t pictureCount = 0;
   int32_t vertexCount = 0;
   // The base grid, padded with zeros to a whole number of blocks.
   const float* gridX = nullptr;
   const float* gridY = nullptr;
-  // The mean of every control point over all pictures.
+  // The mean of every such point over the pictures that take it.
   const float* meanX = nullptr;
   const float* meanY = nullptr;
   // The border vertices in the order in which their terms join W.
@@ -42,6 +42,11 @@ struct WarpJob {
   const int32_t* termPoint = nullptr;
   const double* termDx = nullptr;  // point.x - mean.x, formed in double
   const double* termDy = nullptr;
+  // The points that picture n does not take (see warpTakesPoint), absentPoint[absentBegin[n]] to
+  // absentPoint[absentBegin[n+1]-1] in point order: that picture's W is summed without them.
+  // Normally there are none.
+  const int32_t* absentBegin = nullptr;
+  const int32_t* absentPoint = nullptr;
   MeshPoint* const* meshes = nullptr;  // one table per picture
 };
 

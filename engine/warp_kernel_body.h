@@ -44,18 +44,23 @@ void solveWarpBlock(const WarpJob& job, int32_t firstVertex, double* weights) {
       weightSum[v] = w + weightSum[v];
     }
   }
-  const Doubles hundredth = Lanes::broadcast(0.01);
-  for (int32_t k = 0; k < job.anchorCount; ++k) {
-    const int32_t anchor = job.anchors[k];
-    const Doubles anchorX = Lanes::broadcast(job.gridX[anchor]);
-    const Doubles anchorY = Lanes::broadcast(job.gridY[anchor]);
-    for (int v = 0; v < kVectors; ++v) {
-      const Doubles dx = Lanes::widen(Lanes::loadFloats(gridX + v * kLanes)) - anchorX;
-      const Doubles dy = Lanes::widen(Lanes::loadFloats(gridY + v * kLanes)) - anchorY;
-      const Doubles e = Lanes::squareRoot(dy * dy + dx * dx);
-      weightSum[v] = one / (e * e * e + hundredth) + weightSum[v];
+  // The border anchors' terms join `sums`, vectors firstVector to firstVector + count - 1.
+  const auto addAnchors = [&](Doubles* sums, int firstVector, int count) {
+    const Doubles hundredth = Lanes::broadcast(0.01);
+    for (int32_t k = 0; k < job.anchorCount; ++k) {
+      const int32_t anchor = job.anchors[k];
+      const Doubles anchorX = Lanes::broadcast(job.gridX[anchor]);
+      const Doubles anchorY = Lanes::broadcast(job.gridY[anchor]);
+      for (int v = 0; v < count; ++v) {
+        const int at = (firstVector + v) * kLanes;
+        const Doubles dx = Lanes::widen(Lanes::loadFloats(gridX + at)) - anchorX;
+        const Doubles dy = Lanes::widen(Lanes::loadFloats(gridY + at)) - anchorY;
+        const Doubles e = Lanes::squareRoot(dy * dy + dx * dx);
+        sums[v] = one / (e * e * e + hundredth) + sums[v];
+      }
     }
-  }
+  };
+  addAnchors(weightSum, 0, kVectors);
 
   // Per picture, the sums Sx and Sy, a float after every addition, then the positions.
   for (int group = 0; group < kWarpBlock; group += kGroup) {
@@ -78,10 +83,30 @@ void solveWarpBlock(const WarpJob& job, int32_t firstVertex, double* weights) {
           sumY[v] = Lanes::narrow(dy * wv + Lanes::widen(sumY[v]));
         }
       }
+      // A picture that does not take some points (a broken value in a file) sums its own W
+      // without them, in the same order.
+      Doubles ownWeightSum[kGroupVectors];
+      const Doubles* weightTotal = weightSum + group / kLanes;
+      int32_t absent = job.absentBegin[n];
+      if (absent < job.absentBegin[n + 1]) {
+        for (int v = 0; v < kGroupVectors; ++v) ownWeightSum[v] = Lanes::zeroDoubles();
+        for (int32_t t = 0; t < job.pointCount; ++t) {
+          if (absent < job.absentBegin[n + 1] && job.absentPoint[absent] == t) {
+            ++absent;
+            continue;
+          }
+          const double* w = weights + t * kWarpBlock + group;
+          for (int v = 0; v < kGroupVectors; ++v) {
+            ownWeightSum[v] = Lanes::loadDoubles(w + v * kLanes) + ownWeightSum[v];
+          }
+        }
+        addAnchors(ownWeightSum, group / kLanes, kGroupVectors);
+        weightTotal = ownWeightSum;
+      }
       alignas(64) float positionX[kGroup];
       alignas(64) float positionY[kGroup];
       for (int v = 0; v < kGroupVectors; ++v) {
-        const Doubles total = weightSum[group / kLanes + v];
+        const Doubles total = weightTotal[v];
         const Floats shiftX = Lanes::narrow(Lanes::widen(sumX[v]) / total);
         const Floats shiftY = Lanes::narrow(Lanes::widen(sumY[v]) / total);
         const Doubles baseX = Lanes::widen(Lanes::loadFloats(gridX + group + v * kLanes));

@@ -112,20 +112,32 @@ void solveWarpFieldWith(MorphEngine& engine, WarpKernel kernel, int32_t threads)
   if (pictureCount < 0 || pictureCount > kMaxPictures) return;
   if (pointCount < 0 || pointCount > kMaxPoints) return;
 
-  // The mean points: summed over the pictures in order, a float after every addition.
-  std::vector<float> meanX(pointCount, 0.0f);
-  std::vector<float> meanY(pointCount, 0.0f);
+  // The mean points: each summed over the pictures that take it (warpTakesPoint; normally all
+  // of them) in order, a float after every addition, then divided by how many those are. A
+  // point that no picture takes has no mean and no part in the field: the points that have one
+  // are numbered anew, in their order.
+  std::vector<float> sumX(pointCount, 0.0f);
+  std::vector<float> sumY(pointCount, 0.0f);
+  std::vector<int32_t> takenOn(pointCount, 0);
   for (int32_t n = 0; n < pictureCount; ++n) {
     const ControlPoint* points = engine.pictures[n].points.get();
     for (int32_t t = 0; t < pointCount; ++t) {
-      meanX[t] = static_cast<float>(static_cast<double>(points[t].x) + meanX[t]);
-      meanY[t] = static_cast<float>(static_cast<double>(points[t].y) + meanY[t]);
+      if (!warpTakesPoint(points[t])) continue;
+      sumX[t] = static_cast<float>(static_cast<double>(points[t].x) + sumX[t]);
+      sumY[t] = static_cast<float>(static_cast<double>(points[t].y) + sumY[t]);
+      ++takenOn[t];
     }
   }
+  std::vector<int32_t> keptPoint;  // the original index of every point that takes part
+  std::vector<float> meanX;
+  std::vector<float> meanY;
   for (int32_t t = 0; t < pointCount; ++t) {
-    meanX[t] = static_cast<float>(static_cast<double>(meanX[t]) / pictureCount);
-    meanY[t] = static_cast<float>(static_cast<double>(meanY[t]) / pictureCount);
+    if (takenOn[t] == 0) continue;
+    keptPoint.push_back(t);
+    meanX.push_back(static_cast<float>(static_cast<double>(sumX[t]) / takenOn[t]));
+    meanY.push_back(static_cast<float>(static_cast<double>(sumY[t]) / takenOn[t]));
   }
+  const int32_t keptCount = static_cast<int32_t>(keptPoint.size());
 
   // The base grid from 0.0 to 255.0 on both axes, padded with zeros to whole blocks. The
   // product comes first, then the division, so that column q and row q are exactly 255.0.
@@ -151,29 +163,38 @@ void solveWarpFieldWith(MorphEngine& engine, WarpKernel kernel, int32_t threads)
   engine.quadCount = quad;
 
   // Every picture's displacements, formed in double; the ones that are zero on both axes would
-  // add exactly nothing (the sums start at +0 and a zero term cannot turn them into -0).
+  // add exactly nothing (the sums start at +0 and a zero term cannot turn them into -0). The
+  // points a picture does not take are listed apart: they leave its weight sums too.
   std::vector<int32_t> termBegin(pictureCount + 1, 0);
   std::vector<int32_t> termPoint;
   std::vector<double> termDx;
   std::vector<double> termDy;
+  std::vector<int32_t> absentBegin(pictureCount + 1, 0);
+  std::vector<int32_t> absentPoint;
   std::vector<MeshPoint*> meshes(pictureCount);
   for (int32_t n = 0; n < pictureCount; ++n) {
     const ControlPoint* points = engine.pictures[n].points.get();
-    for (int32_t t = 0; t < pointCount; ++t) {
-      const double dx = static_cast<double>(points[t].x) - meanX[t];
-      const double dy = static_cast<double>(points[t].y) - meanY[t];
+    for (int32_t k = 0; k < keptCount; ++k) {
+      const ControlPoint& point = points[keptPoint[k]];
+      if (!warpTakesPoint(point)) {
+        absentPoint.push_back(k);
+        continue;
+      }
+      const double dx = static_cast<double>(point.x) - meanX[k];
+      const double dy = static_cast<double>(point.y) - meanY[k];
       if (dx == 0.0 && dy == 0.0) continue;
-      termPoint.push_back(t);
+      termPoint.push_back(k);
       termDx.push_back(dx);
       termDy.push_back(dy);
     }
     termBegin[n + 1] = static_cast<int32_t>(termPoint.size());
+    absentBegin[n + 1] = static_cast<int32_t>(absentPoint.size());
     meshes[n] = engine.pictures[n].mesh.get();
   }
   const std::vector<int32_t> anchors = borderAnchors(q);
 
   WarpJob job;
-  job.pointCount = pointCount;
+  job.pointCount = keptCount;
   job.pictureCount = pictureCount;
   job.vertexCount = vertexCount;
   job.gridX = gridX.data();
@@ -186,6 +207,8 @@ void solveWarpFieldWith(MorphEngine& engine, WarpKernel kernel, int32_t threads)
   job.termPoint = termPoint.data();
   job.termDx = termDx.data();
   job.termDy = termDy.data();
+  job.absentBegin = absentBegin.data();
+  job.absentPoint = absentPoint.data();
   job.meshes = meshes.data();
 
   if (!warpKernelRuns(kernel)) kernel = WarpKernel::Plain;
@@ -193,7 +216,7 @@ void solveWarpFieldWith(MorphEngine& engine, WarpKernel kernel, int32_t threads)
   std::atomic<int32_t> nextBlock{0};
   auto work = [&] {
     // One block's weights, on 64-byte lines for the vector loads.
-    size_t bytes = static_cast<size_t>(std::max(pointCount, 1)) * kWarpBlock * sizeof(double);
+    size_t bytes = static_cast<size_t>(std::max(keptCount, 1)) * kWarpBlock * sizeof(double);
     std::vector<double> storage(bytes / sizeof(double) + 7);
     void* start = storage.data();
     size_t space = storage.size() * sizeof(double);
@@ -203,7 +226,7 @@ void solveWarpFieldWith(MorphEngine& engine, WarpKernel kernel, int32_t threads)
     }
   };
   if (threads <= 0) {
-    threads = threadsFor(int64_t{pictureCount} * vertexCount * (pointCount + 4 * q), blockCount);
+    threads = threadsFor(int64_t{pictureCount} * vertexCount * (keptCount + 4 * q), blockCount);
   }
   std::vector<std::thread> helpers;
   for (int32_t i = 1; i < threads; ++i) {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "engine/morph_engine.h"
+#include "engine/warp_solver.h"
 #include "tools/commands.h"
 
 namespace {
@@ -36,7 +37,10 @@ std::string describe(const MorphEngine& engine) {
     for (int32_t t = 0; t < engine.pointCount; ++t) {
       const ControlPoint& point = engine.getPoint(n, t);
       out += "  point " + std::to_string(t) + "  " + formatCoordinate(point.x, false) + " " +
-             formatCoordinate(point.y, false) + "  " + flagName(point.inherited) + "\n";
+             formatCoordinate(point.y, false) + "  " + flagName(point.inherited);
+      // Kept in the file as it is, but the warp cannot use it.
+      if (!warpTakesPoint(point)) out += "  left out of the warp";
+      out += "\n";
     }
   }
   return out;
@@ -53,13 +57,18 @@ std::string describeJson(const MorphEngine& engine) {
   out += ", \"pictures\": [";
   for (int32_t n = 0; n < engine.pictureCount; ++n) {
     out += n == 0 ? "{\"points\": [" : ", {\"points\": [";
+    std::string leftOut;
     for (int32_t t = 0; t < engine.pointCount; ++t) {
       const ControlPoint& point = engine.getPoint(n, t);
       out += t == 0 ? "[" : ", [";
       out += formatCoordinate(point.x, true) + ", " + formatCoordinate(point.y, true) + ", " +
              std::to_string(point.inherited) + "]";
+      if (!warpTakesPoint(point)) leftOut += (leftOut.empty() ? "" : ", ") + std::to_string(t);
     }
-    out += "]}";
+    out += "]";
+    // Only where there are any, so that a sound project reads as it always did.
+    if (!leftOut.empty()) out += ", \"leftOut\": [" + leftOut + "]";
+    out += "}";
   }
   out += "]}\n";
   return out;

@@ -2,13 +2,16 @@
 // precision rules give: double distances, weights and W; the sums kept in the float mesh table,
 // rounded at every store; points in index order, then the anchors. Slow (one weight per picture,
 // vertex and point), and for that very reason the yardstick that the fast solver must match bit
-// for bit. Header-only so that the benchmarks measure it too.
+// for bit. Header-only so that the benchmarks measure it too. A point that a picture does not take
+// (warpTakesPoint: not finite, or too large for the sums) is skipped on that picture, in its mean
+// and its sums alike.
 #pragma once
 
 #include <cmath>
 #include <vector>
 
 #include "engine/morph_engine.h"
+#include "engine/warp_solver.h"
 
 inline void solveWarpFieldReference(MorphEngine& engine) {
   const int q = engine.quality;
@@ -17,16 +20,20 @@ inline void solveWarpFieldReference(MorphEngine& engine) {
   const int pointCount = engine.pointCount;
 
   std::vector<MeshPoint> mean(pointCount, MeshPoint{0.0f, 0.0f});
+  std::vector<int> takenOn(pointCount, 0);
   for (int n = 0; n < pictureCount; ++n) {
     for (int t = 0; t < pointCount; ++t) {
       const ControlPoint& point = engine.pictures[n].points[t];
+      if (!warpTakesPoint(point)) continue;
       mean[t].x = float(double(point.x) + double(mean[t].x));
       mean[t].y = float(double(point.y) + double(mean[t].y));
+      ++takenOn[t];
     }
   }
   for (int t = 0; t < pointCount; ++t) {
-    mean[t].x = float(double(mean[t].x) / pictureCount);
-    mean[t].y = float(double(mean[t].y) / pictureCount);
+    if (takenOn[t] == 0) continue;
+    mean[t].x = float(double(mean[t].x) / takenOn[t]);
+    mean[t].y = float(double(mean[t].y) / takenOn[t]);
   }
 
   std::vector<MeshPoint> grid(vertexCount);
@@ -65,6 +72,7 @@ inline void solveWarpFieldReference(MorphEngine& engine) {
       mesh[v].y = 0.0f;
       double weightSum = 0.0;
       for (int t = 0; t < pointCount; ++t) {
+        if (!warpTakesPoint(points[t])) continue;
         const double d = std::sqrt((gy - double(mean[t].y)) * (gy - double(mean[t].y)) +
                                    (gx - double(mean[t].x)) * (gx - double(mean[t].x)));
         const double w = 1.0 / (d * d + 1.0);

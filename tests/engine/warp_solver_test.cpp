@@ -142,19 +142,70 @@ TEST(WarpSolver, LargeProjectOnAllThreadsGivesTheStraightforwardLoopsBits) {
   expectEveryKernelMatchesReference(6, 300, 64, 77, {0});
 }
 
+// A point that is not finite, or too large for the solver's sums, is left out on its picture:
+// one broken value in a file no longer turns every mesh of the project into NaN.
 TEST(WarpSolver, NonFinitePointsFromAFileAreSolvedAsTheLoopSolvesThem) {
-  auto reference = makeProject(3, 4, 5);
+  EXPECT_TRUE(warpTakesPoint({-1.0e30f, kLargestWarpCoordinate, 0, {}}));
+  EXPECT_FALSE(warpTakesPoint({std::nextafter(kLargestWarpCoordinate, 1e38f), 0.0f, 0, {}}));
+  EXPECT_FALSE(warpTakesPoint({0.0f, -std::numeric_limits<float>::infinity(), 0, {}}));
+
+  auto reference = makeProject(3, 5, 5);
   scatterPoints(*reference, 5);
   setPoint(*reference, 1, 0, std::numeric_limits<float>::quiet_NaN(), 10.0f);
   setPoint(*reference, 2, 2, std::numeric_limits<float>::infinity(), 10.0f);
   setPoint(*reference, 0, 3, 3.0e38f, -3.0e38f);
+  setPoint(*reference, 2, 3, 10.0f, std::numeric_limits<float>::max());
+  for (int n = 0; n < 3; ++n) setPoint(*reference, n, 4, std::nanf(""), 1.0f);
   solveWarpFieldReference(*reference);
   for (WarpKernel kernel : kernelsHere()) {
     SCOPED_TRACE(kernelName(kernel));
-    auto engine = makeProject(3, 4, 5);
+    auto engine = makeProject(3, 5, 5);
     copyPoints(*reference, *engine);
     solveWarpFieldWith(*engine, kernel, 2);
     expectSameField(*reference, *engine);
+    for (int n = 0; n < 3; ++n) {
+      for (int v = 0; v < engine->vertexCount; ++v) {
+        ASSERT_TRUE(std::isfinite(engine->pictures[n].mesh[v].x)) << n << " " << v;
+        ASSERT_TRUE(std::isfinite(engine->pictures[n].mesh[v].y)) << n << " " << v;
+      }
+    }
+  }
+  // A point that no picture takes has no part at all: the field is that of the project without
+  // it (the last point here).
+  auto withoutIt = makeProject(3, 4, 5);
+  copyPoints(*reference, *withoutIt);
+  solveWarpFieldReference(*withoutIt);
+  expectSameField(*withoutIt, *reference);
+}
+
+// Every bit of every mesh, folded into one number (FNV-1a).
+uint64_t meshFingerprint(const MorphEngine& engine) {
+  uint64_t hash = 14695981039346656037u;
+  for (int n = 0; n < engine.pictureCount; ++n) {
+    for (int v = 0; v < engine.vertexCount; ++v) {
+      for (float value : {engine.pictures[n].mesh[v].x, engine.pictures[n].mesh[v].y}) {
+        hash = (hash ^ std::bit_cast<uint32_t>(value)) * 1099511628211u;
+      }
+    }
+  }
+  return hash;
+}
+
+// Points far off the picture, up to the largest the solver takes (files may hold 1e30), warp to
+// exactly the bits they always gave: the fingerprint was taken before the solver learnt to leave
+// points out.
+TEST(WarpSolver, FarPointsWarpToTheBitsTheyAlwaysGave) {
+  for (WarpKernel kernel : kernelsHere()) {
+    SCOPED_TRACE(kernelName(kernel));
+    auto engine = makeProject(3, 24, 28);
+    scatterPoints(*engine, 11);
+    setPoint(*engine, 0, 3, 1.0e30f, -1.0e30f);
+    setPoint(*engine, 1, 3, -1.0e30f, 1.0e30f);
+    for (int n = 0; n < 3; ++n) setPoint(*engine, n, 7, 1.0e30f, 2.0e30f - n);
+    setPoint(*engine, 2, 11, 3.0e35f, -3.0e35f);
+    setPoint(*engine, 1, 12, -4000.0f, 1.0e9f);
+    solveWarpFieldWith(*engine, kernel, 2);
+    EXPECT_EQ(meshFingerprint(*engine), 10835855358872963508u);
   }
 }
 

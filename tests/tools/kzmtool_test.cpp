@@ -213,6 +213,27 @@ TEST_F(Kzmtool, InfoTellsPlacedAndInheritedPoints) {
             "picture 1\n  point 0  10 20  inherited\n  point 1  150 90  placed\n");
   EXPECT_NE(run({"info", "--json", project}).out.find("[[10, 20, 1], [150, 90, 0]]"),
             std::string::npos);
+
+  // Values the warp leaves out are marked; the file keeps them, and the morph still plays
+  // (it rendered black before).
+  MorphEngine engine;
+  ASSERT_EQ(engine.loadProject(project), 0);
+  engine.pictures[0].points[1].x = std::nanf("");
+  engine.pictures[1].points[0].y = 1.0e38f;
+  engine.playSize = 64;
+  ASSERT_EQ(engine.saveProject(path("broken.kzm")), 0);
+  const Outcome broken = run({"info", path("broken.kzm")});
+  EXPECT_NE(broken.out.find("point 1  nan 100  placed  left out of the warp\n"), std::string::npos)
+      << broken.out;
+  EXPECT_NE(broken.out.find("point 0  10 1e+38  inherited  left out of the warp\n"),
+            std::string::npos);
+  EXPECT_NE(run({"info", "--json", path("broken.kzm")})
+                .out.find("[[10, 20, 0], [null, 100, 0]], \"leftOut\": [1]}, "
+                          "{\"points\": [[10, 1e+38, 1], [150, 90, 0]], \"leftOut\": [0]}]}"),
+            std::string::npos);
+  ASSERT_EQ(run({"render", path("broken.kzm"), "--frames", "1"}).code, 0);
+  const std::string frame = readAll(path("OUT00000.TGA"));
+  EXPECT_NE(frame.find_first_not_of('\0', 18), std::string::npos) << "an all-black frame";
 }
 
 TEST_F(Kzmtool, SetChangesTheGivenSettingsOnly) {
