@@ -227,6 +227,12 @@ bool EditorDialogRules::LoadProjectFile(const std::string& path) {
   SettingsToControls();
   m_savedSettings = CurrentSettings();
   g_history.Reset();  // tells ProjectStateChanged
+  // Said once, so that the user knows of points no pane will show.
+  if (const int32_t hidden = CountPointsNotShown(); hidden > 0) {
+    platform::showMessage(
+        std::to_string(hidden) + (hidden == 1 ? kPointsNotShownOne : kPointsNotShownMany),
+        kDialogCaption);
+  }
   return true;
 }
 

@@ -31,6 +31,14 @@ inline constexpr const char* kLoadKeptNote = "The project you are editing is unc
 inline constexpr const char* kSaveFailedMessage = "Could not save the project";
 inline constexpr const char* kSaveKeptNote = "A file that was there before is unchanged.";
 
+// After a Load, when some pictures cannot show some of the points; the count comes first.
+inline constexpr const char* kPointsNotShownOne =
+    " control point cannot be shown: on some picture it lies outside the picture or is not a "
+    "number.";
+inline constexpr const char* kPointsNotShownMany =
+    " control points cannot be shown: on some pictures they lie outside the picture or are not "
+    "numbers.";
+
 // After a preview in which frame files could not be written; the count and the first follow.
 inline constexpr const char* kFramesNotWrittenMessage =
     "Some frames could not be saved as TGA files.";

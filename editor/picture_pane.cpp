@@ -198,6 +198,23 @@ void CPicturePane::Changed() {
   if (m_window) m_window->ScreenChanged();
 }
 
+int32_t CountPointsNotShown() {
+  const auto shown = [](float coordinate) {
+    return coordinate >= 0.0f && coordinate < static_cast<float>(kPictureSide);  // NaN: false
+  };
+  int32_t count = 0;
+  for (int32_t t = 0; t < g_engine.pointCount; ++t) {
+    for (int32_t n = 0; n < g_engine.pictureCount; ++n) {
+      const ControlPoint& point = g_engine.getPoint(n, t);
+      if (!shown(point.x) || !shown(point.y)) {
+        ++count;
+        break;
+      }
+    }
+  }
+  return count;
+}
+
 void SelectPointInPanes(int32_t n) {
   g_panes[0].SelectPoint(n);
   g_panes[1].SelectPoint(n);

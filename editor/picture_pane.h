@@ -109,6 +109,10 @@ class CPicturePane {
 // g_panes[0] is the left pane, g_panes[1] the right one.
 extern CPicturePane g_panes[2];
 
+// How many control points some picture of the project cannot show: those lying outside its
+// 256 x 256 pixels there, or not a number (a project file may hold any float).
+int32_t CountPointsNotShown();
+
 // Moves the highlight to point n in both panes, left first.
 void SelectPointInPanes(int32_t n);
 // Redraws the left pane, then the right one.

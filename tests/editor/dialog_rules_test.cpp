@@ -1,5 +1,6 @@
 // The main dialog's rules without Qt: settings fields and engine in step, and the sequence and
 // file commands.
+#include <cmath>
 #include <fstream>
 
 #include "editor/editor_texts.h"
@@ -228,6 +229,32 @@ TEST_F(CommandTest, AFailedLoadSaysWhyAndKeepsTheProject) {
   EXPECT_EQ(g_engine.ditherMode, 2);
   EXPECT_EQ(dialog().selections[kIdDither], 2);
   EXPECT_EQ(g_leftPicture, 1);
+}
+
+// A file may hold points off the picture or not a number: the load keeps them as stored and
+// says once how many cannot be shown; the panes draw and take the mouse as before.
+TEST_F(CommandTest, LoadSaysHowManyPointsCannotBeShown) {
+  AppendPictures(2);
+  for (int32_t t = 0; t < 3; ++t) g_engine.addPoint(0, 30 + 20 * t, 40);
+  g_engine.pictures[1].points[1].x = -20.0f;
+  g_engine.pictures[0].points[2].y = std::nanf("");
+  g_engine.pictures[1].points[2].y = std::nanf("");
+  const std::filesystem::path project = Scratch("odd.kzm");
+  ASSERT_EQ(g_engine.saveProject(project.string()), 0);
+  g_engine.clearProject();
+  dialog().openAnswers = {project.string()};
+  dialog().OnLoad();
+  ASSERT_EQ(Messages().size(), 1u);
+  EXPECT_EQ(Messages()[0].text,
+            "2 control points cannot be shown: on some pictures they lie outside the picture or "
+            "are not numbers.");
+  EXPECT_EQ(Messages()[0].caption, kDialogCaption);
+  EXPECT_TRUE(std::isnan(g_engine.getPoint(0, 2).y));
+  EXPECT_EQ(g_engine.getPoint(1, 1).x, -20.0f);
+  g_panes[0].OnMouseMove(0, 26, 38);
+  EXPECT_EQ(g_panes[0].m_selectedPoint, 0);
+  g_panes[1].OnMouseMove(0, 0, 0);
+  EXPECT_EQ(g_panes[1].m_selectedPoint, -1);
 }
 
 TEST_F(CommandTest, AFailedSaveSaysSo) {
