@@ -2,11 +2,12 @@
 // headless board, at the default settings (quality 28, play size 450, 2 pictures) and at the
 // largest (quality 64, play size 1200), with photograph-like pictures and control points that
 // warp the mesh. Each rasteriser in the same run: the reference (the plain single-threaded
-// one the tests hold the others to) and the fast paths. Run with --benchmark_repetitions and
-// compare the medians.
+// one the tests hold the others to) and the fast path compiled for each instruction set this
+// processor runs. Run with --benchmark_repetitions and compare the medians.
 #include <benchmark/benchmark.h>
 
 #include <memory>
+#include <string>
 
 #include "engine/morph_engine.h"
 #include "glide/board_testing.h"
@@ -34,10 +35,11 @@ std::unique_ptr<MorphEngine> warpedProject(int quality, int playSize, int pictur
   return engine;
 }
 
-void playFrames(benchmark::State& state, int quality, int playSize) {
+void playFrames(benchmark::State& state, glide::RasterPath path, int threads, int quality,
+                int playSize) {
   auto engine = warpedProject(quality, playSize, 2);
-  glide::testing::setDrawingThreads(static_cast<int>(state.range(1)));
-  if (!glide::testing::setRasterPath(static_cast<glide::RasterPath>(state.range(0)))) {
+  glide::testing::setDrawingThreads(threads);
+  if (!glide::testing::setRasterPath(path)) {
     state.SkipWithError("this CPU does not have the rasteriser");
     return;
   }
@@ -50,25 +52,32 @@ void playFrames(benchmark::State& state, int quality, int playSize) {
   glide::testing::setDrawingThreads(0);
 }
 
-void BM_DefaultSettings(benchmark::State& state) {
-  playFrames(state, 28, 450);
-}
-void BM_LargestSettings(benchmark::State& state) {
-  playFrames(state, 64, 1200);
-}
-
-// path: 0 reference, 1 portable, 2 AVX2, 3 AVX-512; threads: 0 for every core. The reference
-// always draws on one thread.
-void pathsAndThreads(benchmark::internal::Benchmark* benchmark) {
-  benchmark->ArgNames({"path", "threads"});
-  benchmark->Args({0, 1});
-  for (int path = 1; path <= 3; ++path) benchmark->Args({path, 0});
-  benchmark->Args({3, 1});
-  benchmark->Unit(benchmark::kMillisecond)->UseRealTime();
-}
-BENCHMARK(BM_DefaultSettings)->Apply(pathsAndThreads);
-BENCHMARK(BM_LargestSettings)->Apply(pathsAndThreads);
-
 }  // namespace
 
-BENCHMARK_MAIN();
+// Every path this processor runs, by name (glide::rasterPathName), on every core; the fast
+// paths also on one thread. The reference always draws on one thread.
+int main(int argc, char** argv) {
+  const struct {
+    const char* name;
+    int quality, playSize;
+  } settings[] = {{"DefaultSettings", 28, 450}, {"LargestSettings", 64, 1200}};
+  for (const auto& setting : settings) {
+    for (const glide::RasterPath path : glide::kRasterPaths) {
+      if (!glide::runsRasterPath(path)) continue;
+      for (const int threads : {0, 1}) {
+        if (path == glide::RasterPath::Reference && threads == 0) continue;
+        const std::string name = std::string(setting.name) + "/" + glide::rasterPathName(path) +
+                                 "/threads:" + std::to_string(threads);
+        benchmark::RegisterBenchmark(name.c_str(), playFrames, path, threads, setting.quality,
+                                     setting.playSize)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
+      }
+    }
+  }
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

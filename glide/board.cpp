@@ -1,9 +1,12 @@
 #include "glide/board.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
+
+#include <sys/mman.h>
 
 #include "glide/raster/fast_rasterizer.h"
 #include "glide/platform.h"
@@ -35,32 +38,6 @@ bool isTexture256Rgb565(const GrTexInfo* info) {
          info->aspectRatio == GR_ASPECT_1x1 && info->format == GR_TEXFMT_RGB_565;
 }
 
-bool cpuRuns(RasterPath path) {
-  switch (path) {
-    case RasterPath::Reference:
-    case RasterPath::Portable:
-      return true;
-    case RasterPath::Avx2:
-      return __builtin_cpu_supports("avx2");
-    case RasterPath::Avx512:
-      return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-             __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi") &&
-             __builtin_cpu_supports("avx512vnni");
-  }
-  return false;
-}
-
-RowRasterizer rowRasterizer(RasterPath path) {
-  switch (path) {
-    case RasterPath::Avx2:
-      return drawRowsAvx2;
-    case RasterPath::Avx512:
-      return drawRowsAvx512;
-    default:
-      return drawRowsPortable;
-  }
-}
-
 // Both cores of the machine this was made for; more where they exist, within reason.
 int drawingThreads() {
   const unsigned cores = std::thread::hardware_concurrency();
@@ -72,20 +49,44 @@ bool fitsTextureMemory(uint32_t address) {
          address <= kTextureMemoryBytes - kTextureBytes;
 }
 
+// The fastest path, unless MORPH_RASTER names another that this processor runs (for measuring
+// and for working around a fault of one path).
+RasterPath startingPath() {
+  const RasterPath fastest = fastestRasterPath();
+  const char* name = std::getenv("MORPH_RASTER");
+  if (!name || !*name) return fastest;
+  RasterPath chosen;
+  if (!rasterPathNamed(name, chosen) || !runsRasterPath(chosen)) {
+    std::fprintf(stderr, "MORPH_RASTER=%s: no such drawing path on this processor; drawing with %s\n",
+                 name, rasterPathName(fastest));
+    return fastest;
+  }
+  return chosen;
+}
+
+// Texture memory is followed by a page that may not be touched: a read past its end (a vector
+// load reaching beyond the last texel) faults at once instead of reading whatever lies there.
+// Mapped, not allocated: pages nobody downloads to are never touched, so they cost no memory.
+constexpr size_t kGuardBytes = 64 * 1024;  // a page on every Linux system
+
+uint16_t* mapTextureMemory() {
+  void* memory = mmap(nullptr, kTextureMemoryBytes + kGuardBytes, PROT_READ | PROT_WRITE,
+                      MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (memory == MAP_FAILED) return nullptr;
+  if (mprotect(static_cast<uint8_t*>(memory) + kTextureMemoryBytes, kGuardBytes, PROT_NONE) != 0) {
+    munmap(memory, kTextureMemoryBytes + kGuardBytes);
+    return nullptr;
+  }
+  return static_cast<uint16_t*>(memory);
+}
+
 }  // namespace
 
-void Board::FreeDeleter::operator()(uint16_t* memory) const {
-  std::free(memory);
+void Board::TextureMemoryUnmapper::operator()(uint16_t* memory) const {
+  munmap(memory, kTextureMemoryBytes + kGuardBytes);
 }
 
-Board::Board() {
-  for (RasterPath path : {RasterPath::Avx512, RasterPath::Avx2, RasterPath::Portable}) {
-    if (cpuRuns(path)) {
-      path_ = path;
-      break;
-    }
-  }
-}
+Board::Board() : path_(startingPath()) {}
 
 Board::~Board() {
   releaseAll();
@@ -104,8 +105,7 @@ void Board::init() {
 
 void Board::startFresh() {
   releaseAll();
-  // calloc: pages nobody downloads to are never touched, so they cost no resident memory.
-  textureMemory_.reset(static_cast<uint16_t*>(std::calloc(kTextureMemoryBytes / 2, 2)));
+  textureMemory_.reset(mapTextureMemory());
   if (!textureMemory_) std::abort();  // 8 MiB at start-up; nothing sensible remains to do
   renderBuffer_ = GR_BUFFER_BACKBUFFER;
   textureSource_ = nullptr;
@@ -256,8 +256,7 @@ void Board::drawTriangle(const GrVertex& a, const GrVertex& b, const GrVertex& c
   if (state.srcFactor == 0 && state.dstFactor == 256) return;
   if (!fast_) {
     const int threads = threads_ > 0 ? threads_ : drawingThreads();
-    const CellRasterizer cells = path_ == RasterPath::Avx512 ? drawCellRowsAvx512 : nullptr;
-    fast_ = std::make_unique<FastRasterizer>(rowRasterizer(path_), cells, threads);
+    fast_ = std::make_unique<FastRasterizer>(fastPath(path_), threads);
   }
   state.planes = sourcePlanes();
   fast_->add(a, b, c, state);
@@ -311,7 +310,7 @@ void Board::setDrawingThreads(int threads) {
 }
 
 bool Board::setRasterPath(RasterPath path) {
-  if (!cpuRuns(path)) return false;
+  if (!runsRasterPath(path)) return false;
   finishDrawing();
   fast_.reset();
   path_ = path;

@@ -41,11 +41,16 @@
 // reads zeros).
 //
 // Speed: triangles are drawn either at once by the plain reference rasteriser, or recorded and
-// drawn by the fast path (raster/fast_rasterizer.h) in bands of rows on every core, with the vector
-// units, when the frame is needed (swap, read-back, a texture download, closing). Every pixel
-// still sees its triangles in the order they were issued, and the fast path's pixels equal the
-// reference's. A triangle that blends nothing in (alpha 0 over the destination) changes no
-// pixel, so the fast path leaves it out.
+// drawn by the fast path (raster/fast_rasterizer.h) in bands of rows on every core, with the
+// vector units, when the frame is needed (swap, read-back, a texture download, closing). Every
+// pixel still sees its triangles in the order they were issued, and the fast path's pixels
+// equal the reference's. A triangle that blends nothing in (alpha 0 over the destination)
+// changes no pixel, so the fast path leaves it out. The board starts with the fastest path the
+// processor runs (raster/raster.h); the environment variable MORPH_RASTER (reference, scalar,
+// sse4, avx2, avx512, neon) chooses another.
+//
+// Texture memory is followed by a page that may not be touched: a read past its end faults at
+// once rather than reading whatever lies there.
 #pragma once
 
 #include <cstdint>
@@ -62,8 +67,6 @@ constexpr uint32_t kTextureMemoryBytes = 8u << 20;  // 8 MiB: 63 pictures above 
 // Not 0, so that code which assumes 0 instead of asking grTexMinAddress shows in the tests.
 constexpr uint32_t kTextureMinAddress = 0x10000;
 constexpr uint32_t kTextureBytes = 256 * 256 * 2;  // one 256 x 256 RGB565 texture
-
-enum class RasterPath { Reference, Portable, Avx2, Avx512 };
 
 class FastRasterizer;
 
@@ -110,14 +113,14 @@ class Board {
   void refuseVideoMode(GrScreenResolution_t resolution, bool refuse);
   Surface buffer(GrBuffer_t buffer);  // draws what is pending first
   const uint16_t* textureMemory() const { return textureMemory_.get(); }
-  // The board starts with the fastest path this CPU has.
+  // The board starts with the fastest path this CPU has, or the one MORPH_RASTER names.
   bool setRasterPath(RasterPath path);
   RasterPath rasterPath() const { return path_; }
   // How many threads the fast paths draw with; 0 for the machine's cores.
   void setDrawingThreads(int threads);
 
  private:
-  struct FreeDeleter {
+  struct TextureMemoryUnmapper {
     void operator()(uint16_t* memory) const;
   };
 
@@ -137,7 +140,7 @@ class Board {
   std::vector<uint16_t> colourBuffers_[2];
   int32_t front_ = 0;  // which of colourBuffers_ is on display
 
-  std::unique_ptr<uint16_t[], FreeDeleter> textureMemory_;
+  std::unique_ptr<uint16_t[], TextureMemoryUnmapper> textureMemory_;
 
   GrBuffer_t renderBuffer_ = GR_BUFFER_BACKBUFFER;
   GrAlphaBlendFnc_t blendSource_ = GR_BLEND_ONE;

@@ -31,9 +31,27 @@ int64_t side(int64_t ax, int64_t ay, int64_t bx, int64_t by, int64_t px, int64_t
   return (bx - ax) * (py - ay) - (by - ay) * (px - ax);
 }
 
+// Corners a and b of an edge, and c and d beyond it, lie on the grid, and c and d on the
+// edge's two sides.
+template <typename Corner>
+bool onEitherSide(const Corner& a, const Corner& b, const Corner& c, const Corner& d) {
+  int64_t ax, ay, bx, by, cx, cy, dx, dy;
+  if (!snapCorner(a.x, a.y, ax, ay) || !snapCorner(b.x, b.y, bx, by) ||
+      !snapCorner(c.x, c.y, cx, cy) || !snapCorner(d.x, d.y, dx, dy)) {
+    return false;
+  }
+  const int64_t cSide = side(ax, ay, bx, by, cx, cy);
+  const int64_t dSide = side(ax, ay, bx, by, dx, dy);
+  return (cSide > 0 && dSide < 0) || (cSide < 0 && dSide > 0);
+}
+
 // Triangles p and q share an edge and lie on its two sides, so that no pixel is in both.
 template <typename Corner>
 bool apartAcrossSharedEdge(const Corner (&p)[3], const Corner (&q)[3]) {
+  // The display part's cells come as corners (0, 1, 2) and (0, 2, 3): found at once.
+  if (p[0].x == q[0].x && p[0].y == q[0].y && p[2].x == q[1].x && p[2].y == q[1].y) {
+    return onEitherSide(p[0], p[2], p[1], q[2]);
+  }
   int64_t px[3], py[3], qx[3], qy[3];
   for (int k = 0; k < 3; ++k) {
     if (!snapCorner(p[k].x, p[k].y, px[k], py[k]) || !snapCorner(q[k].x, q[k].y, qx[k], qy[k])) {
@@ -88,7 +106,7 @@ bool reversed(const EdgeFunction& a, const EdgeFunction& b) {
 
 // The cell of the set-ups: the first layer's A and B, then (with two layers) the second's.
 // False where they do not make a cell the cell rasteriser can take.
-bool makeCell(const TriangleSetup* const* setups, const TriangleShape (&shapes)[2],
+bool makeCell(const TriangleSetup* const* setups,
               const DrawState* const* states, int layers, Cell& cell) {
   const TriangleSetup& a = *setups[0];
   const TriangleSetup& b = *setups[1];
@@ -118,12 +136,6 @@ bool makeCell(const TriangleSetup* const* setups, const TriangleShape (&shapes)[
   }
   for (int k = 0, n = 0; k < 3; ++k) {
     if (k != diagonalB) cell.edgesB[n++] = edgesB[k];
-  }
-  for (int half = 0; half < 2; ++half) {
-    for (int k = 0; k < 3; ++k) {
-      cell.cornerX[half][k] = shapes[half].x[k] - (cell.left * kSubpixels + kSubpixels / 2);
-      cell.cornerY[half][k] = shapes[half].y[k] - (cell.top * kSubpixels + kSubpixels / 2);
-    }
   }
   const int64_t columns = cell.right - cell.left + 1 + 16;
   const int64_t rows = cell.bottom - cell.top + 1;
@@ -162,8 +174,8 @@ void waitUntil(const std::atomic<int32_t>& counter, int32_t target) {
 
 }  // namespace
 
-FastRasterizer::FastRasterizer(RowRasterizer rows, CellRasterizer cells, int threads)
-    : rows_(rows), cellRasterizer_(cells), threads_(std::max(threads, 1)) {
+FastRasterizer::FastRasterizer(FastPath path, int threads)
+    : rows_(path.rows), cellRasterizer_(path.cells), threads_(std::max(threads, 1)) {
   for (int helper = 1; helper < threads_; ++helper) {
     helpers_.emplace_back(&FastRasterizer::helperLoop, this);
   }
@@ -388,7 +400,7 @@ void FastRasterizer::setUpBatch(int batch) {
         states[k] = &triangles_[i + k].state;
       }
       Cell& cell = cells_[triangle.cell];
-      const bool ready = allDrawn && makeCell(setups, shapes, states, triangle.cellLayers, cell);
+      const bool ready = allDrawn && makeCell(setups, states, triangle.cellLayers, cell);
       cellReady_[triangle.cell] = ready;
       if (ready) {
         addToBins(bins, i, cell.top, cell.bottom);
@@ -411,16 +423,13 @@ void FastRasterizer::drawBand(int32_t band) {
   }
 }
 
-// A cell the cell rasteriser declines here is drawn triangle by triangle, in their order.
 void FastRasterizer::drawItem(uint32_t i, int32_t firstRow, int32_t lastRow) {
   const Recorded& triangle = triangles_[i];
   uint32_t count = 1;
   if (triangle.role == Role::CellFirst && cellReady_[triangle.cell]) {
     const Cell& cell = cells_[triangle.cell];
-    if (cellRasterizer_(cell, std::max(firstRow, cell.top), std::min(lastRow, cell.bottom))) {
-      return;
-    }
-    count = 2u * triangle.cellLayers;
+    cellRasterizer_(cell, std::max(firstRow, cell.top), std::min(lastRow, cell.bottom));
+    return;
   }
   for (uint32_t k = 0; k < count; ++k) {
     const TriangleSetup& setup = setUps_[i + k].setup;

@@ -12,7 +12,7 @@
 // either side of the diagonal (they do unless the cell is folded), each pixel of the cell is in
 // exactly one half, so the cell's pixels can be drawn in one pass in any order: the cell
 // rasteriser (raster.h) takes such a cell whole, one or two layers, instead of its two or four
-// triangles. Anything else, and any cell it declines, is drawn triangle by triangle.
+// triangles. Anything else is drawn triangle by triangle.
 #pragma once
 
 #include <atomic>
@@ -27,8 +27,8 @@ namespace glide {
 
 class FastRasterizer {
  public:
-  // threads: how many draw at once (this thread included); cells may be nullptr.
-  FastRasterizer(RowRasterizer rows, CellRasterizer cells, int threads);
+  // threads: how many draw at once (this thread included); path.cells may be nullptr.
+  FastRasterizer(FastPath path, int threads);
   ~FastRasterizer();
   FastRasterizer(const FastRasterizer&) = delete;
   FastRasterizer& operator=(const FastRasterizer&) = delete;

@@ -34,15 +34,9 @@ void drawTriangleReference(const TriangleSetup& setup, const DrawState& state);
 // set-up's rows) of one triangle. Each gives exactly the reference's pixels.
 using RowRasterizer = void (*)(const TriangleSetup& setup, const DrawState& state, int32_t firstRow,
                                int32_t lastRow);
-// Plain C++ for any CPU: each row stepped pixel by pixel with integer increments.
+// Plain C++ for any processor: each row stepped pixel by pixel with integer increments.
 void drawRowsPortable(const TriangleSetup& setup, const DrawState& state, int32_t firstRow,
                       int32_t lastRow);
-// 8 pixels at a time; only where the CPU has AVX2.
-void drawRowsAvx2(const TriangleSetup& setup, const DrawState& state, int32_t firstRow,
-                  int32_t lastRow);
-// 16 pixels at a time; only where the CPU has AVX-512 F, BW, VL and VBMI.
-void drawRowsAvx512(const TriangleSetup& setup, const DrawState& state, int32_t firstRow,
-                    int32_t lastRow);
 
 // A cell of the mesh as the display part draws it: two triangles A and B that share an edge
 // (the diagonal) and lie on its two sides, so that no pixel is in both, drawn with one layer
@@ -63,8 +57,6 @@ struct Cell {
   // take over the cell's rectangle, and 16 pixels beyond its right side, fits in 32 bits.
   EdgeFunction diagonal;
   EdgeFunction edgesA[2], edgesB[2];
-  // The corners of A and of B in 1/16 pixel from the centre of pixel (left, top).
-  int64_t cornerX[2][3], cornerY[2][3];
   CellLayer layers[2];
   int32_t layerCount;
   Surface target;
@@ -72,9 +64,33 @@ struct Cell {
 };
 
 // Draws rows firstRow..lastRow (within the cell's) of the cell, exactly as its triangles drawn
-// one by one in order; false, having drawn nothing, where it cannot.
-using CellRasterizer = bool (*)(const Cell& cell, int32_t firstRow, int32_t lastRow);
-// Only where the CPU has AVX-512 F, BW, VL and VBMI.
-bool drawCellRowsAvx512(const Cell& cell, int32_t firstRow, int32_t lastRow);
+// one by one in order.
+using CellRasterizer = void (*)(const Cell& cell, int32_t firstRow, int32_t lastRow);
+
+// How triangles are drawn: the reference, or the fast path. Scalar is drawRowsPortable, for
+// any processor; the others are the vector rasteriser (vector_raster.cpp: one source,
+// compiled for each instruction set, chosen at run time). Sse4 and Neon work on 128-bit
+// vectors: they are what processors without AVX2 get, ARM64 included. Avx512 needs AVX-512
+// F, BW, DQ and VL.
+enum class RasterPath { Reference, Scalar, Sse4, Avx2, Avx512, Neon };
+inline constexpr RasterPath kRasterPaths[] = {RasterPath::Reference, RasterPath::Scalar,
+                                              RasterPath::Sse4,      RasterPath::Avx2,
+                                              RasterPath::Avx512,    RasterPath::Neon};
+
+struct FastPath {
+  RowRasterizer rows;
+  CellRasterizer cells;
+};
+
+// Whether this build has the path and this processor runs it (the reference always).
+bool runsRasterPath(RasterPath path);
+// The fast path's functions; both nullptr for the reference and where runsRasterPath is false.
+FastPath fastPath(RasterPath path);
+// The fastest path this processor runs.
+RasterPath fastestRasterPath();
+// "reference", "scalar", "sse4", "avx2", "avx512", "neon"; and back (false for any other
+// name).
+const char* rasterPathName(RasterPath path);
+bool rasterPathNamed(const char* name, RasterPath& path);
 
 }  // namespace glide

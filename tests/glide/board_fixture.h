@@ -15,25 +15,14 @@
 inline std::vector<glide::RasterPath> availableRasterPaths() {
   std::vector<glide::RasterPath> paths;
   GlideDisplay display;  // the board must run to be asked
-  for (glide::RasterPath path : {glide::RasterPath::Reference, glide::RasterPath::Portable,
-                                 glide::RasterPath::Avx2, glide::RasterPath::Avx512}) {
+  for (glide::RasterPath path : glide::kRasterPaths) {
     if (glide::testing::setRasterPath(path)) paths.push_back(path);
   }
   return paths;
 }
 
 inline std::string rasterPathName(const ::testing::TestParamInfo<glide::RasterPath>& info) {
-  switch (info.param) {
-    case glide::RasterPath::Reference:
-      return "Reference";
-    case glide::RasterPath::Portable:
-      return "Portable";
-    case glide::RasterPath::Avx2:
-      return "Avx2";
-    case glide::RasterPath::Avx512:
-      return "Avx512";
-  }
-  return "Unknown";
+  return glide::rasterPathName(info.param);
 }
 
 // The play square of the front buffer (the frame on display), rows from the top.

@@ -194,6 +194,44 @@ TEST_P(BoardPaths, CellsOfEveryShapeMatchTheReference) {
   }
 }
 
+// The picture at the very top of texture memory, its last texel (255, 255) and the wrap past
+// it sampled by cells and by lone triangles: nothing may be read beyond texture memory (a page
+// that faults follows it), and the pixels are the reference's.
+TEST_P(BoardPaths, TheTopmostPictureIsReadWithinTextureMemory) {
+  open(450, GR_DITHER_2x2);
+  display->textureBase = glide::kTextureMemoryBytes - glide::kTextureBytes;
+  const PictureSlot& top = addPicture(frames::photoPicture(51));
+  const int quality = 6;
+  const std::vector<MeshQuad> quads = frames::gridQuads(quality);
+  std::vector<MeshPoint> screen = frames::regularGrid(quality);
+  std::vector<MeshPoint> texture = screen;
+  for (MeshPoint& point : screen) point = {point.x * 1.5f, point.y * 1.5f};
+  for (MeshPoint& point : texture) point = {248.0f + point.x / 16.0f, 248.0f + point.y / 16.0f};
+  Frame expected;
+  for (const glide::RasterPath path : {glide::RasterPath::Reference, GetParam()}) {
+    ASSERT_TRUE(glide::testing::setRasterPath(path));
+    display->openDisplay(450);
+    display->setDitherMode(GR_DITHER_2x2);
+    drawCrossFade(screen, texture, top, texture, top, 100.0f, quads);
+    GrVertex corners[3] = {};
+    const float place[3][4] = {{400, 20, 255.2f, 255.9f}, {620, 30, 255.99f, 254.6f},
+                               {500, 300, 256.5f, 257.0f}};
+    for (int k = 0; k < 3; ++k) {
+      corners[k].x = place[k][0];
+      corners[k].y = place[k][1];
+      corners[k].oow = 1.0f;
+      corners[k].tmuvtx[0] = {place[k][2], place[k][3], 1.0f};
+    }
+    guDrawTriangleWithClip(&corners[0], &corners[1], &corners[2]);
+    display->swapBuffers();
+    if (path == glide::RasterPath::Reference) {
+      expected = snapshot();
+    } else {
+      expectSameFrame(snapshot(), expected, 640, 480, "topmost_picture");
+    }
+  }
+}
+
 // A morph as the player plays it: control points that warp the grid, a few transitions, the
 // largest and a middling setting, each dither mode.
 TEST_P(BoardPaths, PlayedFramesMatchTheReference) {
