@@ -6,7 +6,8 @@
 BUILD_PACKAGES=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
   libsdl2-dev qt6-base-dev libdlib-dev libdlib-data
   libavcodec-dev libavformat-dev libavfilter-dev libavutil-dev libswscale-dev libwebp-dev
-  libpng-dev libhwy-dev)
+  libpng-dev libhwy-dev
+  qt6-image-formats-plugins libjpeg-dev libgif-dev libtiff-dev)
 TEST_PACKAGES=(clang libclang-rt-14-dev xvfb xauth xdotool x11-utils x11-apps imagemagick
   desktop-file-utils libglib2.0-bin)
 
