@@ -28,6 +28,7 @@ bool writeToStandardOutput(const void* data, size_t size);
 // exit code.
 int runInfo(const Arguments& args);
 int runNew(const Arguments& args);
+int runAdd(const Arguments& args);
 int runExtract(const Arguments& args);
 int runSet(const Arguments& args);
 int runMesh(const Arguments& args);

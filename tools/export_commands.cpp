@@ -1,10 +1,13 @@
 // kzmtool extract and mesh: a project's pictures and warp meshes as files of their own.
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstring>
 
 #include "engine/file_io.h"
 #include "engine/morph_engine.h"
+#include "pictures/pictures.h"
 #include "tools/bmp_file.h"
 #include "tools/commands.h"
 #include "tools/output_guard.h"
@@ -16,6 +19,15 @@ bool writeOrReport(const std::string& path, const std::vector<uint8_t>& bytes) {
   if (replaceFile(path, bytes.data(), bytes.size(), &why) == 0) return true;
   fail(path + ": " + why);
   return false;
+}
+
+// True when the name ends in ".png", in any case.
+bool namesPng(const std::string& path) {
+  constexpr std::string_view kExtension = ".png";
+  return path.size() >= kExtension.size() &&
+         std::equal(kExtension.rbegin(), kExtension.rend(), path.rbegin(), [](char a, char b) {
+           return a == std::tolower(static_cast<unsigned char>(b));
+         });
 }
 
 void appendFloat(std::vector<uint8_t>& out, float value) {
@@ -39,7 +51,12 @@ int runExtract(const Arguments& args) {
     return fail("no picture '" + indexText + "': the project has pictures 0 to " +
                 std::to_string(engine.pictureCount - 1));
   }
-  return writeOrReport(args.positional[2], encodeBmp(*engine.getPictureImage(picture))) ? 0 : 1;
+  const std::string& output = args.positional[2];
+  const PictureImage& image = *engine.getPictureImage(picture);
+  const std::vector<uint8_t> bytes =
+      namesPng(output) ? pictures::encodePicturePng(image) : encodeBmp(image);
+  if (bytes.empty()) return fail(output + ": the PNG encoder failed");
+  return writeOrReport(output, bytes) ? 0 : 1;
 }
 
 int runMesh(const Arguments& args) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "engine/morph_engine.h"
+#include "pictures/pictures.h"
 #include "tools/commands.h"
 
 namespace {
@@ -25,8 +26,10 @@ struct Command {
 
 constexpr OptionRule kInfoOptions[] = {{"--json", false}};
 constexpr OptionRule kNewOptions[] = {{"--quality", true}, {"--speed", true},  {"--size", true},
-                                      {"--mode", true},    {"--points", true}, {"--faces", false},
-                                      {"--force", false}};
+                                      {"--mode", true},    {"--points", true}, {"--fit", true},
+                                      {"--faces", false},  {"--force", false}};
+constexpr OptionRule kAddOptions[] = {
+    {"--at", true}, {"--fit", true}, {"-o", true}, {"--force", false}};
 constexpr OptionRule kExtractOptions[] = {{"--force", false}};
 constexpr OptionRule kSetOptions[] = {{"--quality", true}, {"--speed", true}, {"--size", true},
                                       {"--mode", true},    {"-o", true},      {"--force", false}};
@@ -44,21 +47,35 @@ const Command kCommands[] = {
      "Shows the settings, the picture and point counts and every picture's points\n"
      "(x, y, placed or inherited). --json prints one JSON object instead.",
      kInfoOptions, 1, 1, runInfo},
-    {"new", "OUT.kzm PICTURE.bmp...",
-     "OUT.kzm PICTURE.bmp... [--points FILE] [--quality Q] [--speed S] [--size P]\n"
-     "            [--mode loop|ping-pong|random] [--faces] [--force]",
-     "Makes a project of the pictures (256 x 256 24-bit BMP files) in the order given.\n"
-     "The points file has one line per control point with an x and y pair for every\n"
-     "picture in order (whole pixels from 0 to 255, separated by blanks; '#' starts a\n"
-     "comment); each point is placed on every picture. Settings not given keep their\n"
-     "defaults: quality 28, speed 100, size 450, loop. --faces adds the 68 face points\n"
-     "as 'kzmtool faces' does before the project is saved. An existing OUT.kzm that is\n"
-     "not a project is replaced only with --force; one of the pictures never.",
+    {"new", "OUT.kzm PICTURE...",
+     "OUT.kzm PICTURE... [--fit crop|pad|stretch|face] [--points FILE] [--quality Q]\n"
+     "            [--speed S] [--size P] [--mode loop|ping-pong|random] [--faces] [--force]",
+     "Makes a project of the pictures in the order given. A picture may be a PNG, JPEG,\n"
+     "WebP, TIFF, GIF, BMP or TGA file of any size; one that is not 256 x 256 is fitted to\n"
+     "the square (--fit: crop, the default, takes the largest centred square; pad fits the\n"
+     "whole picture inside, the rest black; stretch scales it regardless of its shape;\n"
+     "face puts the eyes at the same place in every picture), and a line on standard\n"
+     "output tells what was done. The points file has one line per control point with an\n"
+     "x and y pair for every picture in order, as 'kzmtool info' prints them (12, 12.5,\n"
+     "-3; separated by blanks; '#' starts a comment); each point is placed on every\n"
+     "picture. Settings not given keep their defaults: quality 28, speed 100, size 450,\n"
+     "loop. --faces adds the 68 face points as 'kzmtool faces' does before the project is\n"
+     "saved. An existing OUT.kzm that is not a project is replaced only with --force; one\n"
+     "of the pictures never.",
      kNewOptions, 1, kAnyNumber, runNew},
-    {"extract", "FILE.kzm N OUT.bmp", "FILE.kzm N OUT.bmp [--force]",
-     "Writes picture N (counted from 0) as a 256 x 256 24-bit BMP file that imports back\n"
-     "to exactly the same picture. An existing project file at OUT.bmp is replaced only\n"
-     "with --force.",
+    {"add", "FILE.kzm PICTURE...",
+     "FILE.kzm PICTURE... [--at N] [--fit crop|pad|stretch|face] [-o OUT.kzm] [--force]",
+     "Inserts the pictures, in the order given, at position N (counted from 0; at the end\n"
+     "unless given), as the editor's Add does: each new picture gets inherited copies of\n"
+     "its neighbour's points. Pictures are read and fitted as 'kzmtool new' does. Saves\n"
+     "to OUT.kzm, or in the project's own place (the old file stays whole until the new\n"
+     "one is written). If one picture is refused, nothing is written. An existing OUT.kzm\n"
+     "that is not a project is replaced only with --force; one of the pictures never.",
+     kAddOptions, 2, kAnyNumber, runAdd},
+    {"extract", "FILE.kzm N OUT", "FILE.kzm N OUT [--force]",
+     "Writes picture N (counted from 0) as a 256 x 256 24-bit picture file that imports\n"
+     "back to exactly the same picture: PNG when OUT ends in .png, BMP otherwise. An\n"
+     "existing project file at OUT is replaced only with --force.",
      kExtractOptions, 3, 3, runExtract},
     {"set", "FILE.kzm",
      "FILE.kzm [--quality Q] [--speed S] [--size P] [--mode loop|ping-pong|random]\n"
@@ -180,6 +197,7 @@ bool writeToStandardOutput(const void* data, size_t size) {
 
 int main(int argc, char** argv) {
   if (argc < 2) return fail("no command given; 'kzmtool --help' lists the commands");
+  pictures::silenceReaderWarnings();  // the tool says what went wrong in its own words
   const std::string name = argv[1];
   if (name == "--help" || name == "-h" || name == "help") {
     printUsage(stdout);

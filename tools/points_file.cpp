@@ -1,10 +1,22 @@
 #include "tools/points_file.h"
 
+#include <charconv>
 #include <sstream>
 
 #include "engine/file_io.h"
 #include "engine/picture.h"
-#include "tools/arguments.h"
+
+namespace {
+
+// A coordinate as `kzmtool info` prints it: any number a float holds, in decimal or exponent
+// form, "nan" and "inf" included, since a project file may hold them.
+bool parseCoordinate(const std::string& text, float& value) {
+  const char* end = text.data() + text.size();
+  const auto [stop, status] = std::from_chars(text.data(), end, value, std::chars_format::general);
+  return !text.empty() && status == std::errc() && stop == end;
+}
+
+}  // namespace
 
 bool readPointsFile(const std::string& path, int32_t pictureCount,
                     std::vector<std::vector<PointPlacement>>& points, std::string& error) {
@@ -45,9 +57,9 @@ bool readPointsFile(const std::string& path, int32_t pictureCount,
     for (int32_t n = 0; n < pictureCount; ++n) {
       for (int axis = 0; axis < 2; ++axis) {
         const std::string& text = numbers[2 * n + axis];
-        int32_t& value = axis == 0 ? point[n].x : point[n].y;
-        if (!parseWholeNumber(text, 0, kPictureSide - 1, value)) {
-          error = where + "'" + text + "' is not a pixel position (a whole number from 0 to 255)";
+        float& value = axis == 0 ? point[n].x : point[n].y;
+        if (!parseCoordinate(text, value)) {
+          error = where + "'" + text + "' is not a position (a number such as 12, 12.5 or -3)";
           return false;
         }
       }

@@ -1,36 +1,66 @@
-// kzmtool new and set: projects made from BMP pictures, and settings changed in place.
-#include <cerrno>
+// kzmtool new, add and set: projects made from pictures, pictures added, settings changed.
 #include <cstdio>
-#include <cstring>
 #include <utility>
 
 #include "engine/morph_engine.h"
 #include "faces/face_points.h"
+#include "pictures/pictures.h"
 #include "tools/commands.h"
 #include "tools/output_guard.h"
 #include "tools/points_file.h"
 
 namespace {
 
-// Why a picture the import refused could not be taken, in a user's words.
-std::string refusalReason(const std::string& path) {
-  if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
-    std::fclose(file);
-    return "not a 256 x 256 24-bit BMP picture";
+// The --fit option; crop when it is not given.
+bool fitOrReport(const Arguments& args, pictures::Fit& fit) {
+  const std::optional<std::string> name = args.value("--fit");
+  const std::optional<pictures::Fit> chosen = pictures::fitFromName(name.value_or("crop"));
+  if (chosen) {
+    fit = *chosen;
+    return true;
   }
-  return std::strerror(errno);
+  fail(std::string("--fit takes ") + pictures::kFitNames + ", not '" + *name + "'");
+  return false;
+}
+
+// The pictures of these files, read on every core; nothing when one is refused (reported).
+struct Imported {
+  std::vector<std::unique_ptr<PictureImage>> images;
+  std::vector<std::string> notes;  // "PATH: what was done", for each picture that was fitted
+};
+bool importOrReport(const std::vector<std::string>& paths, pictures::Fit fit, Imported& imported) {
+  std::vector<pictures::ImportResult> results = pictures::importPictures(paths, fit);
+  for (size_t n = 0; n < paths.size(); ++n) {
+    if (!results[n].imported) {
+      fail("cannot import " + paths[n] + ": " + results[n].whyNot);
+      return false;
+    }
+  }
+  for (size_t n = 0; n < paths.size(); ++n) {
+    imported.images.push_back(std::move(results[n].picture.picture));
+    if (!results[n].picture.note.empty()) {
+      imported.notes.push_back(paths[n] + ": " + results[n].picture.note);
+    }
+  }
+  return true;
+}
+
+// What was done to fit each picture, told once the project is saved.
+void printFitNotes(const Imported& imported) {
+  for (const std::string& note : imported.notes) std::printf("%s\n", note.c_str());
 }
 
 }  // namespace
 
 int runNew(const Arguments& args) {
   const std::string& output = args.positional[0];
-  const int32_t pictureCount = static_cast<int32_t>(args.positional.size()) - 1;
+  const std::vector<std::string> paths(args.positional.begin() + 1, args.positional.end());
+  const int32_t pictureCount = static_cast<int32_t>(paths.size());
   if (pictureCount > kMaxPictures) {
     return fail("a project holds at most " + std::to_string(kMaxPictures) + " pictures, not " +
                 std::to_string(pictureCount));
   }
-  std::vector<std::string> inputs(args.positional.begin() + 1, args.positional.end());
+  std::vector<std::string> inputs = paths;
   if (const std::optional<std::string> pointsPath = args.value("--points")) {
     inputs.push_back(*pointsPath);
   }
@@ -40,27 +70,70 @@ int runNew(const Arguments& args) {
   MorphEngine& engine = toolEngine();
   std::string error;
   if (!applySettings(args, engine, error)) return fail(error);
+  pictures::Fit fit = pictures::Fit::Crop;
+  if (!fitOrReport(args, fit)) return 1;
   std::vector<std::vector<PointPlacement>> points;
   if (const std::optional<std::string> pointsPath = args.value("--points")) {
     if (!readPointsFile(*pointsPath, pictureCount, points, error)) return fail(error);
   }
 
-  // Each picture is imported as the editor imports it and appended to the sequence.
-  for (int32_t n = 0; n < pictureCount; ++n) {
-    const std::string& path = args.positional[n + 1];
-    std::unique_ptr<PictureImage> image = engine.importBmp(path);
-    if (!image) return fail("cannot import " + path + ": " + refusalReason(path));
+  Imported imported;
+  if (!importOrReport(paths, fit, imported)) return 1;
+  for (std::unique_ptr<PictureImage>& image : imported.images) {
     engine.insertPicture(std::move(image), engine.pictureCount);
   }
-  // Every point placed on every picture: added on the first, moved on each of the others.
+  // Every point placed on every picture, at the position the file gives, fractions included.
   for (const std::vector<PointPlacement>& point : points) {
-    const int32_t t = engine.addPoint(0, point[0].x, point[0].y);
-    for (int32_t n = 1; n < pictureCount; ++n) engine.movePoint(n, t, point[n].x, point[n].y);
+    const int32_t t = engine.addPoint(0, 0, 0);
+    for (int32_t n = 0; n < pictureCount; ++n) {
+      ControlPoint& placed = engine.pictures[n].points[t];
+      placed.x = point[n].x;
+      placed.y = point[n].y;
+      placed.inherited = 0;
+    }
   }
   FaceSources faceSources;
   if (args.has("--faces") && !addFacePointsOrReport(engine, output, {}, faceSources)) return 1;
   if (!saveOrReport(engine, output)) return 1;
+  printFitNotes(imported);
   printFacePointsLines(faceSources);
+  return 0;
+}
+
+int runAdd(const Arguments& args) {
+  const std::string& project = args.positional[0];
+  const std::vector<std::string> paths(args.positional.begin() + 1, args.positional.end());
+  const std::string output = args.value("-o").value_or(project);
+  // The project itself is in memory before the write; a picture would be lost.
+  const std::string refusal =
+      outputRefusal(output, paths, ExistingOutput::projectOnly, args.has("--force"));
+  if (!refusal.empty()) return fail(refusal);
+  MorphEngine& engine = toolEngine();
+  if (!loadProjectOrReport(engine, project)) return 1;
+  pictures::Fit fit = pictures::Fit::Crop;
+  if (!fitOrReport(args, fit)) return 1;
+  int32_t position = engine.pictureCount;
+  if (const std::optional<std::string> at = args.value("--at")) {
+    if (!parseWholeNumber(*at, 0, engine.pictureCount, position)) {
+      return fail("--at takes a position from 0 to " + std::to_string(engine.pictureCount) +
+                  " (the project has " + std::to_string(engine.pictureCount) + " pictures), not '" +
+                  *at + "'");
+    }
+  }
+  if (engine.pictureCount + paths.size() > static_cast<size_t>(kMaxPictures)) {
+    return fail("a project holds at most " + std::to_string(kMaxPictures) + " pictures; " +
+                project + " has " + std::to_string(engine.pictureCount) + ", and " +
+                std::to_string(paths.size()) + " more would make " +
+                std::to_string(engine.pictureCount + paths.size()));
+  }
+  Imported imported;
+  if (!importOrReport(paths, fit, imported)) return 1;
+  // As the editor's Add: each new picture gets inherited copies of its neighbour's points.
+  for (std::unique_ptr<PictureImage>& image : imported.images) {
+    engine.insertPicture(std::move(image), position++);
+  }
+  if (!saveOrReport(engine, output)) return 1;
+  printFitNotes(imported);
   return 0;
 }
 

@@ -22,7 +22,9 @@
 #include "engine/file_io.h"
 #include "engine/morph_engine.h"
 #include "engine/tga_export.h"
+#include "pictures/pictures.h"
 #include "support/test_files.h"
+#include "support/test_photos.h"
 #include "support/test_pictures.h"
 #include "tools/bmp_file.h"
 
@@ -356,8 +358,8 @@ TEST_F(Kzmtool, BrokenFilesAndUnwritableOutputsAreRefused) {
   writePicture("good.bmp", 4);
   writeAll(path("short.bmp"), readAll(path("good.bmp")).substr(0, 20000));
   writeAll(path("badcount.txt"), "1 2 3 4\n5 6 7\n");
-  writeAll(path("outside.txt"), "1 2 3 256\n");
-  writeAll(path("fraction.txt"), "1 2 3 4.5\n");
+  writeAll(path("outside.txt"), "1 2 3 1e99\n");
+  writeAll(path("fraction.txt"), "1 2 3 4,5\n");
   std::string tooMany;
   for (int t = 0; t < 501; ++t) tooMany += "1 1 2 2\n";
   writeAll(path("toomany.txt"), tooMany);
@@ -381,8 +383,8 @@ TEST_F(Kzmtool, BrokenFilesAndUnwritableOutputsAreRefused) {
       {{"new", path("n.kzm"), good, good, "--points", path("badcount.txt")},
        "badcount.txt:2: expected 4 numbers (x y for each of 2 pictures), found 3"},
       {{"new", path("n.kzm"), good, good, "--points", path("outside.txt")},
-       "outside.txt:1: '256' is not a pixel position"},
-      {{"new", path("n.kzm"), good, good, "--points", path("fraction.txt")}, "'4.5'"},
+       "outside.txt:1: '1e99' is not a position"},
+      {{"new", path("n.kzm"), good, good, "--points", path("fraction.txt")}, "'4,5'"},
       {{"new", path("n.kzm"), good, good, "--points", path("toomany.txt")},
        "toomany.txt:501: a project holds at most 500 points"},
       {fiftyOne, "at most 50 pictures, not 51"},
@@ -396,13 +398,17 @@ TEST_F(Kzmtool, BrokenFilesAndUnwritableOutputsAreRefused) {
     EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1);
   }
 
-  // A refused picture: the import's own message, then the tool's line.
-  for (const std::string& picture :
-       {path("short.bmp"), path("missing.bmp"), path("badcount.txt")}) {
+  // A refused picture: one line that names it and the reason.
+  const std::pair<std::string, std::string> refused[] = {
+      {path("short.bmp"), "the file ends inside the picture data"},
+      {path("missing.bmp"), "cannot open: No such file or directory"},
+      {path("badcount.txt"), "not a picture this program reads"},
+      {dir_, "cannot open: Is a directory"}};
+  for (const auto& [picture, reason] : refused) {
     SCOPED_TRACE(picture);
     const Outcome result = run({"new", path("n.kzm"), good, picture});
-    expectFailure(result, "cannot import " + picture);
-    EXPECT_NE(result.err.find("Sorry!\n Image must be 256x256x24"), std::string::npos);
+    expectFailure(result, "cannot import " + picture + ": " + reason);
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1);
   }
   EXPECT_FALSE(fs::exists(path("n.kzm")));
   EXPECT_EQ(readAll(project), original);
@@ -445,6 +451,91 @@ TEST_F(Kzmtool, OutputsThatWouldDestroyAFileAreRefused) {
   EXPECT_EQ(run({"new", path("notes.txt"), path("a.bmp"), "--force"}).code, 0);
   EXPECT_EQ(run({"extract", project, "0", other, "--force"}).code, 0);
   EXPECT_EQ(readAll(other).substr(0, 2), "BM");
+}
+
+TEST_F(Kzmtool, NewAndAddTakePhotographsAndTellHowTheyWereFitted) {
+  using testing_support::encodePhoto;
+  using testing_support::noisyPhoto;
+  const std::string wide = path("wide.png"), tall = path("tall.jpg"), square = path("square.bmp");
+  testing_support::writeBytes(wide, encodePhoto(noisyPhoto(400, 300, 1), "png"));
+  testing_support::writeBytes(tall, encodePhoto(noisyPhoto(300, 500, 2), "jpg"));
+  const std::vector<uint16_t> squarePixels = writePicture("square.bmp", 3);
+
+  const Outcome made = run({"new", path("p.kzm"), wide, square, tall, "--fit", "pad"});
+  ASSERT_EQ(made.code, 0) << made.err;
+  EXPECT_EQ(made.err, "");
+  EXPECT_EQ(made.out, wide + ": 400 x 300, scaled to fit 256 x 256 and padded with black\n" + tall +
+                          ": 300 x 500, scaled to fit 256 x 256 and padded with black\n");
+  MorphEngine made3;
+  ASSERT_EQ(made3.loadProject(path("p.kzm")), 0);
+  ASSERT_EQ(made3.pictureCount, 3);
+  EXPECT_EQ(std::memcmp(made3.getPictureImage(1)->pixels, squarePixels.data(), kPictureBytes), 0);
+  expectFailure(run({"new", path("q.kzm"), wide, "--fit", "oval"}),
+                "--fit takes crop, pad, stretch or face, not 'oval'");
+  expectFailure(run({"new", path("q.kzm"), wide, "--fit", "face"}),
+                "cannot import " + wide + ": the face fit is not available");
+  EXPECT_FALSE(fs::exists(path("q.kzm")));
+
+  // Add: inserted at --at in the order given, each with inherited copies of its neighbour's
+  // points, fitted as new fits them; the original project untouched with -o.
+  const std::string base = saveProject("base.kzm", 2);
+  const std::string original = readAll(base);
+  const Outcome added = run({"add", base, wide, square, "--at", "1", "-o", path("out.kzm")});
+  ASSERT_EQ(added.code, 0) << added.err;
+  EXPECT_EQ(added.out, wide + ": 400 x 300, centre square cropped and scaled to 256 x 256\n");
+  EXPECT_EQ(readAll(base), original);
+  MorphEngine out;
+  ASSERT_EQ(out.loadProject(path("out.kzm")), 0);
+  ASSERT_EQ(out.pictureCount, 4);
+  pictures::ImportedPicture expected;
+  std::string why;
+  ASSERT_TRUE(pictures::importPicture(wide, pictures::Fit::Crop, expected, why));
+  EXPECT_EQ(std::memcmp(out.getPictureImage(1)->pixels, expected.picture->pixels, kPictureBytes),
+            0);
+  EXPECT_EQ(std::memcmp(out.getPictureImage(2)->pixels, squarePixels.data(), kPictureBytes), 0);
+  for (int n : {1, 2}) {
+    EXPECT_EQ(out.getPoint(n, 1).x, 200.0f);
+    EXPECT_EQ(out.getPoint(n, 1).inherited, 1);
+  }
+  EXPECT_EQ(out.getPoint(3, 1).x, 150.0f);  // the old second picture, now fourth
+
+  // In place at the end; all or nothing; positions and the picture limit checked first.
+  ASSERT_EQ(run({"add", base, square}).code, 0);
+  MorphEngine inPlace;
+  ASSERT_EQ(inPlace.loadProject(base), 0);
+  ASSERT_EQ(inPlace.pictureCount, 3);
+  EXPECT_EQ(std::memcmp(inPlace.getPictureImage(2)->pixels, squarePixels.data(), kPictureBytes), 0);
+  const std::string three = readAll(base);
+  writeAll(path("cut.png"), readAll(wide).substr(0, 3000));
+  expectFailure(run({"add", base, square, path("cut.png"), square}),
+                "cannot import " + path("cut.png") + ": the file ends inside the picture data");
+  expectFailure(run({"add", base, square, "--at", "4"}), "--at takes a position from 0 to 3");
+  expectFailure(run({"add", base, square, "-o", square}), "it is the input " + square);
+  std::vector<std::string> tooMany{"add", saveProject("full.kzm", 49), square, square};
+  expectFailure(run(tooMany), "a project holds at most 50 pictures");
+  EXPECT_EQ(readAll(base), three);
+}
+
+TEST_F(Kzmtool, ExtractWritesPngAndThePointsFileTakesWhatInfoPrints) {
+  const std::string project = saveProject("p.kzm", 2);
+  ASSERT_EQ(run({"extract", project, "1", path("one.PNG")}).code, 0);
+  const std::string png = readAll(path("one.PNG"));
+  EXPECT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1a\n");
+  writeAll(path("points.txt"), "12.5 -3  300 1000.25\n0.1 255.75   -0.5 7 # fractions\n");
+  const Outcome made = run(
+      {"new", path("again.kzm"), path("one.PNG"), path("one.PNG"), "--points", path("points.txt")});
+  ASSERT_EQ(made.code, 0) << made.err;
+  EXPECT_EQ(made.out, "");  // 256 x 256: nothing to fit
+  MorphEngine original, again;
+  ASSERT_EQ(original.loadProject(project), 0);
+  ASSERT_EQ(again.loadProject(path("again.kzm")), 0);
+  EXPECT_EQ(std::memcmp(again.getPictureImage(0)->pixels, original.getPictureImage(1)->pixels,
+                        kPictureBytes),
+            0);
+  EXPECT_NE(run({"info", "--json", path("again.kzm")})
+                .out.find("[{\"points\": [[12.5, -3, 0], [0.1, 255.75, 0]]}, "
+                          "{\"points\": [[300, 1000.25, 0], [-0.5, 7, 0]]}]"),
+            std::string::npos);
 }
 
 std::vector<std::string> framesIn(const std::string& directory) {
