@@ -1,5 +1,7 @@
 // Makes the fuzz targets' starting corpus: small valid files and typical broken ones.
-//   make_fuzz_seeds DIR  writes DIR/fuzz_project_reader/*, DIR/fuzz_unpack/*, DIR/fuzz_bmp_reader/*
+//   make_fuzz_seeds DIR  writes DIR/fuzz_project_reader/*, DIR/fuzz_unpack/*,
+//   DIR/fuzz_bmp_reader/*,
+//                        DIR/fuzz_picture_reader/*
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -9,6 +11,7 @@
 #include "engine/morph_engine.h"
 #include "engine/project_file.h"
 #include "support/test_files.h"
+#include "support/test_photos.h"
 #include "support/test_pictures.h"
 
 using Bytes = std::vector<uint8_t>;
@@ -66,6 +69,22 @@ void bmpSeeds() {
   seed("fuzz_bmp_reader", "tiny", {'B', 'M'});
 }
 
+void pictureSeeds() {
+  const TestPhoto photo = noisyPhoto(24, 16, 5);
+  const TestPhoto fewColours = quadrantPhoto(24, 16);
+  for (const char* format : {"png", "png16", "png-grey", "png-interlaced", "jpg", "jpg-progressive",
+                             "jpg-grey", "webp", "tiff", "bmp", "tga"}) {
+    seed("fuzz_picture_reader", format, encodePhoto(photo, format));
+  }
+  for (const char* format : {"png-palette", "gif", "bmp8", "tga-rle"}) {
+    seed("fuzz_picture_reader", format, encodePhoto(fewColours, format));
+  }
+  seed("fuzz_picture_reader", "exif.jpg", withExifOrientation(encodePhoto(photo, "jpg"), 6));
+  TestPhoto clear(8, 8, 4);
+  seed("fuzz_picture_reader", "alpha.png", encodePhoto(clear, "png"));
+  seed("fuzz_picture_reader", "classic.bmp", bmpFileOf(*mixedPicture()));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -77,5 +96,6 @@ int main(int argc, char** argv) {
   projectSeeds();
   unpackSeeds();
   bmpSeeds();
+  pictureSeeds();
   return 0;
 }
