@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # ORVANTE in a real X server: it starts, shows its dialog "orvante" with black panes, a
-# screenshot of it is kept, and Exit ends it with exit code 0. Without a display it ends at once
-# with exit code 1.
+# screenshot of it is kept, and Exit ends it with exit code 0. A project named on the command
+# line that cannot be read is refused with a message. Without a display it ends at once with exit
+# code 1, but --help and --version still answer.
 #   editor_start_test.sh ORVANTE SCREENSHOT.png
 source "$(dirname "$0")/harness.sh"
 source "$(dirname "$0")/editor_e2e.sh"
@@ -31,6 +32,22 @@ read -r width height <<<"$(identify -format '%w %h' "$screenshot")"
 editor_click "$dialog" exit
 e2e_wait_exit "$E2E_PID" 60
 e2e_expect "$E2E_STATUS" 0 "exit code after Exit"
+
+# A project on the command line that cannot be read: the load's message, then an empty project.
+e2e_start broken "$orvante" "no such project.kzm"
+box=$(e2e_wait_window "Error   ;-(" 60 "$E2E_PID")
+e2e_dismiss "$box"
+e2e_wait_window "orvante" 60 "$E2E_PID" >/dev/null
+e2e_expect_file_contains broken.err "no such project.kzm" "the load's message"
+e2e_keys "orvante" Escape
+e2e_wait_exit "$E2E_PID" 60
+
+# --help and --version answer without a display.
+for option in --help --version; do
+  env -u DISPLAY -u WAYLAND_DISPLAY "$orvante" $option >"option.out" 2>&1 ||
+    e2e_fail "ORVANTE $option failed: $(cat option.out)"
+  e2e_expect_file_contains option.out "ORVANTE" "ORVANTE $option"
+done
 
 # Without a display there is nothing to show the morphs on: the editor says so and ends.
 status=0
