@@ -11,6 +11,7 @@
 #include "engine/messages.h"
 #include "engine/morph_engine.h"
 #include "engine/tga_export.h"
+#include "faces/face_points.h"
 #include "glide/platform.h"
 
 namespace {
@@ -277,6 +278,39 @@ void EditorDialogRules::OnRedo() {
   if (m_previewRunning) return;
   EndPaneGestures();
   if (g_history.Redo()) RefreshPictures();
+}
+
+void EditorDialogRules::OnFindFacePoints() {
+  if (m_previewRunning) return;
+  EndPaneGestures();
+  FaceSources sources;
+  std::string why;
+  const FaceSearch search = addFacePoints(
+      g_engine, {}, sources, &why,
+      [this](int32_t done, int32_t total) { return ShowProgress(kFindingFacesText, done, total); });
+  EndProgress();
+  if (search == FaceSearch::failed) {
+    platform::showMessage(
+        std::string(kFacePointsFailedMessage) + ":\n" + why + "\n" + kFacePointsKeptNote,
+        kDialogCaption);
+  }
+  if (search != FaceSearch::done) return;
+  g_history.Record();
+  RefreshPictures();
+  std::vector<int32_t> withoutFace;
+  for (int32_t n = 0; n < static_cast<int32_t>(sources.size()); ++n) {
+    if (sources[n] >= 0) withoutFace.push_back(n + 1);
+  }
+  if (withoutFace.empty()) return;
+  std::string list;
+  for (size_t i = 0; i < withoutFace.size(); ++i) {
+    if (i > 0) list += i + 1 == withoutFace.size() ? " and " : ", ";
+    list += std::to_string(withoutFace[i]);
+  }
+  const bool one = withoutFace.size() == 1;
+  platform::showMessage(std::string(kNoFaceMessage) + (one ? " " : "s ") + list +
+                            " (counting from 1).\n" + (one ? kNoFaceNote : kNoFacesNote),
+                        kDialogCaption);
 }
 
 bool EditorDialogRules::TakesDrop(const std::vector<std::string>& paths, int side) {

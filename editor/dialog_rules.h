@@ -97,6 +97,12 @@ class EditorDialogRules {
   void OnUndo();
   void OnRedo();
 
+  // Edit > Find Face Points: the 68 face points on every picture, as kzmtool faces adds them,
+  // with the progress shown while it works (it may be cancelled). One undo step; one message
+  // names the pictures without a face. A project that cannot take them, a missing face model or
+  // no face on any picture says why and changes nothing.
+  void OnFindFacePoints();
+
   // Loads a project file without asking (the editor's start argument, a drop, Load). True when
   // loaded: the project then has that file, a new undo history and no changes. A file that
   // cannot be read says why and changes nothing.
@@ -149,6 +155,13 @@ class EditorDialogRules {
   virtual SaveAnswer AskToSaveChanges() = 0;
   // Told whenever the title, the modified state or what Undo and Redo can do may have changed.
   virtual void ProjectStateChanged() {}
+
+  // ---- ... a progress display for a long command ----
+  // Shows that `done` of `total` steps are done; false when the user asked to stop.
+  virtual bool ShowProgress(const char* /*text*/, int32_t /*done*/, int32_t /*total*/) {
+    return true;
+  }
+  virtual void EndProgress() {}
 
   // ---- ... and its file dialogs: the chosen path, or nothing when cancelled ----
   // `filter` is a list of description|pattern pairs (see editor_texts.h).

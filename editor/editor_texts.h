@@ -45,3 +45,14 @@ inline constexpr const char* kFramesNotWrittenMessage =
 
 // An export that failed; the path and the reason follow.
 inline constexpr const char* kExportFailedMessage = "Could not export the morph";
+
+// Edit > Find Face Points: the progress text; a failure (the reason follows); the pictures on
+// which no face was found (counted from 1; the list goes in between).
+inline constexpr const char* kFindingFacesText = "Finding the faces and their points...";
+inline constexpr const char* kFacePointsFailedMessage = "Could not add face points";
+inline constexpr const char* kFacePointsKeptNote = "The project is unchanged.";
+inline constexpr const char* kNoFaceMessage = "No face was found on picture";
+inline constexpr const char* kNoFaceNote =
+    "Its 68 points are copies of the nearest face's points: drag them into place.";
+inline constexpr const char* kNoFacesNote =
+    "Their 68 points are copies of the nearest face's points: drag them into place.";

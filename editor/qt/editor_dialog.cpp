@@ -268,6 +268,7 @@ void CEditorDlg::CreateMenus() {
       AddMenuEntry(Menu::Edit, "&Redo", QKeySequence("Ctrl+Shift+Z"), [this] { OnRedo(); });
   m_redoAction->setShortcuts({QKeySequence("Ctrl+Shift+Z"), QKeySequence("Ctrl+Y")});
   m_menus[1]->addSeparator();  // hidden until entries follow it
+  AddMenuEntry(Menu::Edit, "Find &Face Points", QKeySequence(), [this] { OnFindFacePoints(); });
 
   AddMenuEntry(Menu::Play, "Play with &3Dfx", QKeySequence("F5"), [this] { Play(); });
   AddMenuEntry(Menu::Help, "&About", QKeySequence(), [this] { OnAbout(); });
@@ -389,8 +390,8 @@ struct ExportType {
   const char* extension;
 };
 constexpr ExportType kExportTypes[] = {
-    {"MP4 video (*.mp4)", "mp4"},         {"WebM video (*.webm)", "webm"},
-    {"Animated GIF (*.gif)", "gif"},      {"Animated WebP (*.webp)", "webp"},
+    {"MP4 video (*.mp4)", "mp4"},           {"WebM video (*.webm)", "webm"},
+    {"Animated GIF (*.gif)", "gif"},        {"Animated WebP (*.webp)", "webp"},
     {"PNG frames in a new folder (*)", ""},
 };
 
@@ -404,9 +405,10 @@ std::optional<std::string> CEditorDlg::RunExportDialog() {
   dialog.setFileMode(QFileDialog::AnyFile);
   dialog.setDefaultSuffix(kExportTypes[0].extension);
   // A name typed without an extension gets the chosen type's.
-  connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, filters](const QString& chosen) {
-    dialog.setDefaultSuffix(kExportTypes[filters.indexOf(chosen)].extension);
-  });
+  connect(&dialog, &QFileDialog::filterSelected, &dialog,
+          [&dialog, filters](const QString& chosen) {
+            dialog.setDefaultSuffix(kExportTypes[filters.indexOf(chosen)].extension);
+          });
   const bool chosen = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
   RequestRepaint();
   if (!chosen) return std::nullopt;
@@ -417,22 +419,34 @@ std::optional<std::string> CEditorDlg::RunExportDialog() {
 }
 
 bool CEditorDlg::ExportProgress(int64_t done, int64_t total) {
-  if (!m_exportProgress) {
-    m_exportProgress = new QProgressDialog("Exporting the morph...", "Cancel", 0, 1000, this);
-    m_exportProgress->setWindowTitle("Export");
-    m_exportProgress->setWindowModality(Qt::WindowModal);
-    m_exportProgress->setMinimumDuration(0);
-    m_exportProgress->show();
-  }
-  m_exportProgress->setValue(total > 0 ? static_cast<int>(done * 1000 / total) : 0);
-  // The dialog's own events (Cancel, repaints) are handled between frames.
-  QApplication::processEvents();
-  return !m_exportProgress->wasCanceled();
+  return UpdateProgress("Exporting the morph...", "Export",
+                        total > 0 ? static_cast<int>(done * 1000 / total) : 0, 1000);
 }
 
 void CEditorDlg::ExportEnded() {
-  delete m_exportProgress;
-  m_exportProgress = nullptr;
+  CloseProgress();
+}
+
+bool CEditorDlg::UpdateProgress(const char* text, const char* title, int value, int maximum) {
+  if (!m_progress) {
+    m_progress = new QProgressDialog(text, "Cancel", 0, maximum, this);
+    m_progress->setWindowTitle(title);
+    // Modal from the start: while the command works on the project, nothing else may change it.
+    m_progress->setWindowModality(Qt::WindowModal);
+    m_progress->setMinimumDuration(0);
+    m_progress->setAutoReset(false);
+    m_progress->show();
+  }
+  m_progress->setMaximum(maximum);
+  m_progress->setValue(value);
+  // The dialog's own events (Cancel, repaints) are handled between steps.
+  QApplication::processEvents();
+  return !m_progress->wasCanceled();
+}
+
+void CEditorDlg::CloseProgress() {
+  delete m_progress;
+  m_progress = nullptr;
   RequestRepaint();
 }
 
@@ -455,6 +469,14 @@ CEditorDlg::SaveAnswer CEditorDlg::AskToSaveChanges() {
   if (answer == QMessageBox::Save) return SaveAnswer::Save;
   if (answer == QMessageBox::Discard) return SaveAnswer::Discard;
   return SaveAnswer::Cancel;
+}
+
+bool CEditorDlg::ShowProgress(const char* text, int32_t done, int32_t total) {
+  return UpdateProgress(text, kDialogCaption, done, total);
+}
+
+void CEditorDlg::EndProgress() {
+  CloseProgress();
 }
 
 void CEditorDlg::ProjectStateChanged() {

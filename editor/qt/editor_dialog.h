@@ -3,7 +3,8 @@
 // name, bound to the dialog's rules.
 //
 // The menus: File (Open..., Save, Save As..., Add Pictures..., Export..., Quit), Edit (Undo,
-// Redo), Play (Play with 3Dfx), Help (About). A new command takes one line in CreateMenus:
+// Redo, Find Face Points), Play (Play with 3Dfx), Help (About). A new command takes one line in
+// CreateMenus:
 //
 //     AddMenuEntry(Menu::File, "&Export...", QKeySequence("Ctrl+E"), [this] { OnExport(); });
 //
@@ -71,6 +72,8 @@ class CEditorDlg : public QDialog, public EditorDialogRules {
   std::optional<std::string> RunSaveDialog(const char* filter,
                                            const char* defaultExtension) override;
   SaveAnswer AskToSaveChanges() override;
+  bool ShowProgress(const char* text, int32_t done, int32_t total) override;
+  void EndProgress() override;
   void ProjectStateChanged() override;
   std::optional<std::string> RunExportDialog() override;
   bool ExportProgress(int64_t done, int64_t total) override;
@@ -97,6 +100,10 @@ class CEditorDlg : public QDialog, public EditorDialogRules {
   QComboBox* Combo(int id) const;
   std::optional<std::string> RunFileDialog(const char* filter, const char* defaultExtension);
   void OnAbout();
+  // The progress window of a long command, made at its first step; false once Cancel was
+  // pressed.
+  bool UpdateProgress(const char* text, const char* title, int value, int maximum);
+  void CloseProgress();
 
   QIcon m_hIcon;
   QMenuBar* m_menuBar = nullptr;
@@ -109,9 +116,9 @@ class CEditorDlg : public QDialog, public EditorDialogRules {
   double m_down = 1.625;
   PaneControl* m_paneControls[2] = {nullptr, nullptr};
   std::vector<QWidget*> m_controls;  // in the order of the classic table
-  QProgressDialog* m_exportProgress = nullptr;  // while an export runs
   bool m_repaintPending = false;
   bool m_watchingExposures = false;
+  QProgressDialog* m_progress = nullptr;  // while an export or another long command runs
 };
 
 // The About box: the program's title, version and maker, and an OK button.

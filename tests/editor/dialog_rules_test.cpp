@@ -6,6 +6,7 @@
 #include "editor/editor_texts.h"
 #include "editor/file_filters.h"
 #include "editor/settings_fields.h"
+#include "editor/undo_history.h"
 #include "editor_test_support.h"
 #include "engine/messages.h"
 
@@ -190,6 +191,32 @@ TEST_F(CommandTest, AFiftyFirstPictureIsRefusedBeforeAnyFileIsChosen) {
   EXPECT_TRUE(dialog().fileDialogs.empty());
   ASSERT_EQ(Messages().size(), 2u);
   EXPECT_EQ(Messages()[0].text, kTooManyPicturesMessage);
+}
+
+TEST_F(CommandTest, FacePointsAreOneStepAndThePicturesWithoutAFaceAreNamed) {
+  dialog().OnFindFacePoints();
+  ASSERT_EQ(Messages().size(), 1u);
+  EXPECT_EQ(Messages()[0].text,
+            "Could not add face points:\nthe project has no pictures\nThe project is unchanged.");
+
+  ClearMessages();
+  g_engine.insertPicture(testing_support::gradientPicture(1), 0);
+  g_engine.insertPicture(g_engine.importBmp(MORPH_SOURCE_DATA "/astronaut_face.bmp"), 1);
+  g_engine.insertPicture(testing_support::gradientPicture(2), 2);
+  g_history.Record();
+  dialog().OnFindFacePoints();
+  EXPECT_GT(dialog().progressUpdates, 0);
+  EXPECT_TRUE(dialog().progressEnded);
+  ASSERT_EQ(g_engine.pointCount, 68);
+  EXPECT_EQ(g_engine.getPoint(1, 30).inherited, 0);
+  EXPECT_EQ(g_engine.getPoint(2, 30).inherited, 1);
+  ASSERT_EQ(Messages().size(), 1u);
+  EXPECT_EQ(Messages()[0].text,
+            "No face was found on pictures 1 and 3 (counting from 1).\nTheir 68 points are copies "
+            "of the nearest face's points: drag them into place.");
+  dialog().OnUndo();
+  EXPECT_EQ(g_engine.pointCount, 0);
+  EXPECT_EQ(g_engine.pictureCount, 3);
 }
 
 TEST_F(CommandTest, CancelledFileDialogsChangeNothing) {

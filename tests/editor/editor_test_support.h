@@ -48,6 +48,9 @@ class FakeDialog : public EditorDialogRules {
   // discards (the tests of the commands themselves do not care about it).
   std::deque<SaveAnswer> saveQuestionAnswers;
   int saveQuestions = 0;
+  // The progress display of a long command: how often it was updated, whether it was closed.
+  int progressUpdates = 0;
+  bool progressEnded = false;
 
  protected:
   std::string GetControlText(int id) const override {
@@ -80,6 +83,11 @@ class FakeDialog : public EditorDialogRules {
     saveQuestionAnswers.pop_front();
     return answer;
   }
+  bool ShowProgress(const char*, int32_t, int32_t) override {
+    ++progressUpdates;
+    return true;
+  }
+  void EndProgress() override { progressEnded = true; }
   std::optional<std::string> RunOpenDialog(const char* filter) override {
     fileDialogs.push_back(std::string("open ") + filter);
     return Answer(openAnswers);
