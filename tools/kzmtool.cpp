@@ -8,6 +8,7 @@
 #include <string>
 
 #include "engine/morph_engine.h"
+#include "faces/face_fit.h"
 #include "pictures/pictures.h"
 #include "tools/commands.h"
 
@@ -37,9 +38,9 @@ constexpr OptionRule kMeshOptions[] = {{"-o", true}};
 constexpr OptionRule kFacesOptions[] = {{"-o", true}, {"--pictures", true}, {"--force", false}};
 constexpr OptionRule kRenderOptions[] = {
     {"--frames", true}, {"--dither", true}, {"--out", true}, {"--every", true}, {"--seed", true}};
-constexpr OptionRule kExportOptions[] = {
-    {"--cycles", true}, {"--fps", true},  {"--size", true},  {"--dither", true},
-    {"--seed", true},   {"--quality", true}, {"--quiet", false}};
+constexpr OptionRule kExportOptions[] = {{"--cycles", true}, {"--fps", true},  {"--size", true},
+                                         {"--dither", true}, {"--seed", true}, {"--quality", true},
+                                         {"--quiet", false}};
 constexpr size_t kAnyNumber = static_cast<size_t>(-1);
 
 const Command kCommands[] = {
@@ -198,6 +199,7 @@ bool writeToStandardOutput(const void* data, size_t size) {
 int main(int argc, char** argv) {
   if (argc < 2) return fail("no command given; 'kzmtool --help' lists the commands");
   pictures::silenceReaderWarnings();  // the tool says what went wrong in its own words
+  registerFaceFit();
   const std::string name = argv[1];
   if (name == "--help" || name == "-h" || name == "help") {
     printUsage(stdout);

@@ -472,9 +472,11 @@ TEST_F(Kzmtool, NewAndAddTakePhotographsAndTellHowTheyWereFitted) {
   EXPECT_EQ(std::memcmp(made3.getPictureImage(1)->pixels, squarePixels.data(), kPictureBytes), 0);
   expectFailure(run({"new", path("q.kzm"), wide, "--fit", "oval"}),
                 "--fit takes crop, pad, stretch or face, not 'oval'");
-  expectFailure(run({"new", path("q.kzm"), wide, "--fit", "face"}),
-                "cannot import " + wide + ": the face fit is not available");
-  EXPECT_FALSE(fs::exists(path("q.kzm")));
+  // A photograph without a face: the face fit falls back to the crop and says so.
+  const Outcome faceless = run({"new", path("q.kzm"), wide, "--fit", "face"});
+  ASSERT_EQ(faceless.code, 0) << faceless.err;
+  EXPECT_EQ(faceless.out,
+            wide + ": 400 x 300, no face found: centre square cropped and scaled to 256 x 256\n");
 
   // Add: inserted at --at in the order given, each with inherited copies of its neighbour's
   // points, fitted as new fits them; the original project untouched with -o.
@@ -635,7 +637,6 @@ TEST_F(Kzmtool, RenderRefusesWhatItCannotPlay) {
   EXPECT_TRUE(framesIn(dir_).empty());
 }
 
-
 // A PNG frame as the TGA frames store their pixels: bottom row first, blue, green, red.
 std::string pngAsTgaPixels(const std::string& file) {
   png_image image;
@@ -784,6 +785,24 @@ TEST_F(KzmtoolFaces, PointsArePlacedOnFacesAndCopiedElsewhere) {
   EXPECT_EQ(load("p.kzm").pointCount, 1 + 2 * 68);
 }
 
+TEST_F(KzmtoolFaces, TheFaceFitPutsTheEyesInTheirPlaces) {
+  const std::string photo = MORPH_SOURCE_DATA "/astronaut_photo.jpg";
+  const Outcome made = run({"new", path("f.kzm"), photo, "--fit", "face", "--faces"});
+  ASSERT_EQ(made.code, 0) << made.err;
+  EXPECT_EQ(made.out, photo + ": 440 x 330, cut around the face and scaled to 256 x 256\n" +
+                          "picture 0: face found\n");
+  const MorphEngine& fitted = load("f.kzm");
+  for (const auto& [first, x] : {std::pair{36, 88.0f}, std::pair{42, 168.0f}}) {
+    float sumX = 0, sumY = 0;
+    for (int k = first; k < first + 6; ++k) {
+      sumX += fitted.getPoint(0, k).x;
+      sumY += fitted.getPoint(0, k).y;
+    }
+    EXPECT_NEAR(sumX / 6, x, 3) << "eye from point " << first;
+    EXPECT_NEAR(sumY / 6, 112, 3) << "eye from point " << first;
+  }
+}
+
 TEST_F(KzmtoolFaces, RefusalsLeaveTheProjectAsItWas) {
   writePicture("noise.bmp", 6);
   ASSERT_EQ(run({"new", path("noise.kzm"), path("noise.bmp"), path("noise.bmp")}).code, 0);
@@ -809,6 +828,9 @@ TEST_F(KzmtoolFaces, RefusalsLeaveTheProjectAsItWas) {
            ": No such file or directory. The model comes with the Debian package libdlib-data"},
       {path("text.dat"), {"faces", path("noise.kzm")}, "text.dat: not a face model"},
       {"", {"new", path("out.kzm"), path("noise.bmp"), "--faces"}, "no face found"},
+      {path("none.dat"),
+       {"new", path("out.kzm"), MORPH_SOURCE_DATA "/astronaut_photo.jpg", "--fit", "face"},
+       "cannot use the face model"},
   };
   for (const auto& [model, args, reason] : cases) {
     SCOPED_TRACE(::testing::PrintToString(args));
