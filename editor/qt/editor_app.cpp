@@ -5,6 +5,7 @@
 
 #include "editor/command_line.h"
 #include "editor/qt/editor_dialog.h"
+#include "faces/face_fit.h"
 #include "glide/platform.h"
 
 CEditorApp theApp;
@@ -22,6 +23,7 @@ int CEditorApp::Run(int argc, char** argv) {
   const platform::MessageHandler previous =
       platform::setMessageHandler(&CEditorDlg::ShowMessageBox);
   setHostEventHook(&ProcessPendingQtEvents);
+  registerFaceFit();  // for photographs added with the face fit
   InitInstance();
   setHostEventHook(nullptr);
   platform::setMessageHandler(previous);
