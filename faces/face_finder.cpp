@@ -72,18 +72,19 @@ class MappedBytes : public std::streambuf {
   size_t size_;
 };
 
-std::unique_ptr<dlib::shape_predictor> readModel(std::string* whyNot) {
-  const std::string path = faceModelPath();
-  auto refuse = [&](const std::string& reason) -> std::unique_ptr<dlib::shape_predictor> {
-    if (whyNot)
-      *whyNot = "cannot use the face model " + path + ": " + reason + ". " + packageHint();
-    return nullptr;
-  };
+std::string modelFailure(const std::string& path, const std::string& reason) {
+  return "cannot use the face model " + path + ": " + reason + ". " + packageHint();
+}
+
+// The model file mapped into memory; nullptr with the reason in `problem` when it cannot be.
+std::unique_ptr<MappedBytes> mapModelFile(const std::string& path, std::string& problem) {
   // Non-blocking, so that a named pipe without a writer cannot hang the open.
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return refuse(std::strerror(errno));
+  if (fd < 0) {
+    problem = std::strerror(errno);
+    return nullptr;
+  }
   struct stat info {};
-  std::string problem;
   void* bytes = MAP_FAILED;
   if (::fstat(fd, &info) != 0) {
     problem = std::strerror(errno);
@@ -98,9 +99,21 @@ std::unique_ptr<dlib::shape_predictor> readModel(std::string* whyNot) {
     if (bytes == MAP_FAILED) problem = std::strerror(errno);
   }
   ::close(fd);
-  if (!problem.empty()) return refuse(problem);
-  MappedBytes buffer(static_cast<char*>(bytes), static_cast<size_t>(info.st_size));
-  std::istream in(&buffer);
+  if (bytes == MAP_FAILED) return nullptr;
+  return std::make_unique<MappedBytes>(static_cast<char*>(bytes),
+                                       static_cast<size_t>(info.st_size));
+}
+
+std::unique_ptr<dlib::shape_predictor> readModel(std::string* whyNot) {
+  const std::string path = faceModelPath();
+  auto refuse = [&](const std::string& reason) -> std::unique_ptr<dlib::shape_predictor> {
+    if (whyNot) *whyNot = modelFailure(path, reason);
+    return nullptr;
+  };
+  std::string problem;
+  const std::unique_ptr<MappedBytes> buffer = mapModelFile(path, problem);
+  if (!buffer) return refuse(problem);
+  std::istream in(buffer.get());
   auto model = std::make_unique<dlib::shape_predictor>();
   try {
     dlib::deserialize(*model, in);
@@ -151,6 +164,17 @@ bool faceModelLoaded() {
   ModelStore& store = modelStore();
   std::lock_guard lock(store.mutex);
   return store.model != nullptr;
+}
+
+// Whether the model is loaded, or else its file at least there to be read: the check that lets a
+// search fail at once instead of after finding every face.
+bool faceModelWithinReach(std::string* whyNot) {
+  if (faceModelLoaded()) return true;
+  const std::string path = faceModelPath();
+  std::string problem;
+  if (mapModelFile(path, problem)) return true;
+  if (whyNot) *whyNot = modelFailure(path, problem);
+  return false;
 }
 
 // The detector is built into dlib; building it takes a while, copying it little. Each thread
@@ -323,6 +347,7 @@ FaceSearch findFaceShapes(std::span<const PictureImage* const> pictures,
                           std::vector<std::optional<FaceShape>>& shapes, std::string* whyNot,
                           const FaceProgress& progress) {
   shapes.clear();
+  if (!faceModelWithinReach(whyNot)) return FaceSearch::failed;
   SearchWork work;
   work.pictures = pictures;
   work.images.resize(pictures.size());
@@ -372,6 +397,7 @@ FaceSearch findFaceShapes(std::span<const PictureImage* const> pictures,
 FaceSearch findEyeCentres(const RgbPixels& photo, std::optional<EyeCentres>& eyes,
                           std::string* whyNot) {
   eyes.reset();
+  if (!faceModelWithinReach(whyNot)) return FaceSearch::failed;
   // The model loads on another thread while the face is looked for here.
   std::string modelFailure;
   const dlib::shape_predictor* model = nullptr;
