@@ -255,7 +255,8 @@ void showAsWindow() {
   SDL_SetWindowFullscreen(display.window, 0);
   SDL_SetWindowBordered(display.window, SDL_TRUE);
   SDL_SetWindowResizable(display.window, SDL_TRUE);
-  SDL_SetWindowTitle(display.window, windowedTitle.c_str());
+  SDL_SetWindowTitle(display.window,
+                     windowedTitle.empty() ? kDesktopWindowTitle : windowedTitle.c_str());
   const int side = windowSideFor(display.square.w > 0 ? display.square.w : kFirstWindowSide);
   SDL_SetWindowSize(display.window, side, side);
   SDL_SetWindowPosition(display.window, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
