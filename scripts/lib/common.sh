@@ -8,8 +8,9 @@ BUILD_PACKAGES=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libbe
   libavcodec-dev libavformat-dev libavfilter-dev libavutil-dev libswscale-dev libwebp-dev
   libpng-dev libhwy-dev
   qt6-image-formats-plugins libjpeg-dev libgif-dev libtiff-dev)
+# dpkg-dev and file: CPack's Debian package finds its dependencies with dpkg-shlibdeps.
 TEST_PACKAGES=(clang libclang-rt-14-dev xvfb xauth xdotool x11-utils x11-apps imagemagick
-  desktop-file-utils libglib2.0-bin)
+  desktop-file-utils libglib2.0-bin dpkg-dev file)
 
 as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
