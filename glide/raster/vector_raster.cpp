@@ -82,21 +82,24 @@ HWY_INLINE V pairSums(V a, V b) {
 // texel row: rows first (pairs times weightsX, added), then between rows, where weightsY
 // holds (256 - wy, wy). The row sums (at most 255 x 256) go into 16-bit halves less 32768,
 // so that the second step is a multiply-add too; the 32768 x 256 it leaves out comes back
-// with the rounding constant. Exactly (top (256 - wy) + bottom wy + 0x8000) >> 16.
+// with the rounding constant. The result's upper half is exactly
+// (top (256 - wy) + bottom wy + 0x8000) >> 16; its lower half is what the rounding drops.
 HWY_INLINE V mixChannel(V top, V bottom, V weightsX, V weightsY) {
   const D d;
   const V upper = pairSums(top, weightsX);
   const V lower = pairSums(bottom, weightsX);
   const V rows = hn::Xor(hn::Or(upper, hn::ShiftLeft<16>(lower)), hn::Set(d, 0x80008000u));
-  return hn::ShiftRight<16>(hn::Add(pairSums(rows, weightsY), hn::Set(d, (32768u << 8) + 0x8000)));
+  return hn::Add(pairSums(rows, weightsY), hn::Set(d, (32768u << 8) + 0x8000));
 }
 
-// source x srcFactor + destination x dstFactor, rounded, at most 255: one multiply-add of
-// (source, destination) pairs with factors = (srcFactor, dstFactor).
-HWY_INLINE V blendChannel(V source, V destination, V factors) {
+// source x srcFactor + destination x dstFactor, rounded, at most 255, from the source in the
+// upper 16-bit half of each lane and the destination in the lower (the other halves are
+// ignored): one multiply-add with factors = (dstFactor, srcFactor).
+HWY_INLINE V blendChannel(V sourceAbove, V destination, V factors) {
   const D d;
-  const V sum = hn::Add(pairSums(hn::Or(source, hn::ShiftLeft<16>(destination)), factors),
-                        hn::Set(d, 128u));
+  const hn::Repartition<uint16_t, D> d16;
+  const V pairs = hn::BitCast(d, hn::OddEven(hn::BitCast(d16, sourceAbove), hn::BitCast(d16, destination)));
+  const V sum = hn::Add(pairSums(pairs, factors), hn::Set(d, 128u));
   return hn::Min(hn::ShiftRight<8>(sum), hn::Set(d, 255u));
 }
 
@@ -130,28 +133,69 @@ Linear linearEdge(const EdgeFunction& edge) {
           static_cast<uint32_t>(edge.stepY)};
 }
 
-// How one layer's texels are fetched along the rows of a cell.
-struct LayerRows {
+// A vector holds a tile of pixels: each 128-bit block 4 neighbouring pixels of one row, the
+// blocks rows one below the other (1 row with 128-bit vectors, 2 with 256, 4 with 512). Each
+// row has a texel window of its own, in its block of the lookup tables.
+constexpr int kTileColumns = 4;
+constexpr int kTileRows = static_cast<int>(hn::MaxLanes(D())) / kTileColumns;
+static_assert(kTileRows == 1 || kTileRows == 2 || kTileRows == 4, "1, 2 or 4 rows of 4 pixels");
+
+// A vector of the tile's rows from one piece per row: load(tag, row) gives the piece.
+template <class DV, class Load>
+HWY_INLINE hn::Vec<DV> joinRows(DV dv, const Load& load) {
+  if constexpr (kTileRows == 1) {
+    return load(dv, 0);
+  } else if constexpr (kTileRows == 2) {
+    const hn::Half<DV> half;
+    return hn::Combine(dv, load(half, 1), load(half, 0));
+  } else {
+    const hn::Half<DV> half;
+    const hn::Half<hn::Half<DV>> quarter;
+    return hn::Combine(dv, hn::Combine(half, load(quarter, 3), load(quarter, 2)),
+                       hn::Combine(half, load(quarter, 1), load(quarter, 0)));
+  }
+}
+
+// The other way: store(tag, piece, row) for each row's piece of v.
+template <class DV, class Store>
+HWY_INLINE void splitRows(DV dv, hn::Vec<DV> v, const Store& store) {
+  if constexpr (kTileRows == 1) {
+    store(dv, v, 0);
+  } else if constexpr (kTileRows == 2) {
+    const hn::Half<DV> half;
+    store(half, hn::LowerHalf(half, v), 0);
+    store(half, hn::UpperHalf(half, v), 1);
+  } else {
+    const hn::Half<DV> half;
+    const hn::Half<hn::Half<DV>> quarter;
+    const auto lower = hn::LowerHalf(half, v);
+    const auto upper = hn::UpperHalf(half, v);
+    store(quarter, hn::LowerHalf(quarter, lower), 0);
+    store(quarter, hn::UpperHalf(quarter, lower), 1);
+    store(quarter, hn::LowerHalf(quarter, upper), 2);
+    store(quarter, hn::UpperHalf(quarter, upper), 3);
+  }
+}
+
+// How one layer's texels are fetched for the rows of a tile.
+struct LayerTiles {
   // How far the planes of A and B move over the cell's width: the least and the most of
   // stepX x k, k = 0..width - 1, for s of A, s of B, t of A, t of B.
   int64_t least[4], most[4];
-  // Subtracted from s and t in this row (besides the sample bias): the window's first column
-  // and row, so that a lane's texel column and row come out relative to the window.
-  uint32_t sOffset, tOffset;
-  bool window;
-  bool threeRows;      // some lanes' upper texel lies in the window's second row
-  int32_t loadedRows;  // of the tables below, for the window at loadedColumn, loadedRow
-  uint32_t loadedColumn, loadedRow;
-  Table rows[3][3];  // [texel row][channel]: 16 texels from the window's first column
+  bool window;     // every row has a window
+  bool threeRows;  // in some row, some lanes' upper texel lies in the window's second row
+  // Subtracted from s and t in each lane (the sample bias, and with windows the window's first
+  // column and row, so that a lane's texel column and row come out relative to its window).
+  V sOffset, tOffset;
+  Table tables[3][3];  // [texel row][channel]: each row's 16 texels from its window's column
 };
 
-void setUpRows(const uint32_t* stepX, int32_t width, LayerRows& rows) {
+void setUpTiles(const uint32_t* stepX, int32_t width, LayerTiles& tiles) {
   for (int k = 0; k < 4; ++k) {
     const int64_t end = int64_t{static_cast<int32_t>(stepX[k])} * (width - 1);
-    rows.least[k] = std::min<int64_t>(0, end);
-    rows.most[k] = std::max<int64_t>(0, end);
+    tiles.least[k] = std::min<int64_t>(0, end);
+    tiles.most[k] = std::max<int64_t>(0, end);
   }
-  rows.loadedRows = 0;
 }
 
 // The whole texel columns (or rows) that the planes of A and B (values at the row's column 0,
@@ -170,40 +214,53 @@ inline TexelRange texelRange(uint32_t startA, uint32_t startB, const int64_t* le
   return {(origin + low) >> kTexelFractionBits, (origin + high) >> kTexelFractionBits};
 }
 
-// Chooses how the layer's row is fetched, from its planes' values at the row's column 0
-// (start: s of A and B, t of A and B).
-HWY_INLINE void prepareRow(const CellLayer& layer, const uint32_t* start, LayerRows& rows) {
-  rows.sOffset = kSampleBias;
-  rows.tOffset = kSampleBias;
-  rows.window = false;
-  const TexelRange across = texelRange(start[0], start[1], rows.least, rows.most);
-  const TexelRange down = texelRange(start[2], start[3], rows.least + 2, rows.most + 2);
-  // Each lane needs its left texel's column and the one after it, its upper texel's row and
-  // the one below it.
-  if (across.high - across.low > kWindowColumns - 2 || down.high - down.low > 1) return;
-  rows.window = true;
-  rows.threeRows = down.high != down.low;
-  const uint32_t column = static_cast<uint32_t>(across.low) & 0xFF;
-  const uint32_t texelRow = static_cast<uint32_t>(down.low) & 0xFF;
-  const int32_t needed = rows.threeRows ? 3 : 2;
-  // Neighbouring rows mostly sample the same texels: the tables are loaded only when not.
-  if (column != rows.loadedColumn || texelRow != rows.loadedRow) rows.loadedRows = 0;
-  if (rows.loadedRows < needed) {
-    const D8 d8;
-    HWY_UNROLL(3)
-    for (int k = rows.loadedRows; k < needed; ++k) {
-      HWY_UNROLL(3)
-      for (int c = 0; c < 3; ++c) {
-        rows.rows[k][c] =
-            hn::LoadDup128(d8, layer.planes->channel[c][(texelRow + k) & 0xFF] + column);
-      }
+// Chooses how the layer is fetched for a tile's rows, from its planes' values at each row's
+// column 0 (start[row]: s of A and B, t of A and B); `rows` of them are in the cell.
+HWY_INLINE void prepareTiles(const CellLayer& layer, const uint32_t (*start)[4], int rows,
+                             LayerTiles& tiles) {
+  const D d;
+  uint32_t column[kTileRows], texelRow[kTileRows];
+  tiles.window = true;
+  tiles.threeRows = false;
+  for (int row = 0; row < kTileRows; ++row) {
+    // A row below the cell's has no pixel; it borrows the first row's window.
+    if (row >= rows) {
+      column[row] = column[0];
+      texelRow[row] = texelRow[0];
+      continue;
     }
-    rows.loadedRows = needed;
-    rows.loadedColumn = column;
-    rows.loadedRow = texelRow;
+    const TexelRange across = texelRange(start[row][0], start[row][1], tiles.least, tiles.most);
+    const TexelRange down =
+        texelRange(start[row][2], start[row][3], tiles.least + 2, tiles.most + 2);
+    // Each lane needs its left texel's column and the one after it, its upper texel's row and
+    // the one below it.
+    if (across.high - across.low > kWindowColumns - 2 || down.high - down.low > 1) {
+      tiles.window = false;
+      break;
+    }
+    tiles.threeRows = tiles.threeRows || down.high != down.low;
+    column[row] = static_cast<uint32_t>(across.low) & 0xFF;
+    texelRow[row] = static_cast<uint32_t>(down.low) & 0xFF;
   }
-  rows.sOffset += column << kTexelFractionBits;
-  rows.tOffset += texelRow << kTexelFractionBits;
+  if (!tiles.window) {
+    tiles.sOffset = tiles.tOffset = hn::Set(d, kSampleBias);
+    return;
+  }
+  tiles.sOffset = joinRows(d, [&](auto tag, int row) {
+    return hn::Set(tag, kSampleBias + (column[row] << kTexelFractionBits));
+  });
+  tiles.tOffset = joinRows(d, [&](auto tag, int row) {
+    return hn::Set(tag, kSampleBias + (texelRow[row] << kTexelFractionBits));
+  });
+  const D8 d8;
+  for (int k = 0; k < (tiles.threeRows ? 3 : 2); ++k) {
+    for (int c = 0; c < 3; ++c) {
+      const auto& plane = layer.planes->channel[c];
+      tiles.tables[k][c] = joinRows(d8, [&](auto tag, int row) {
+        return hn::LoadU(tag, plane[(texelRow[row] + k) & 0xFF] + column[row]);
+      });
+    }
+  }
 }
 
 // Texels (x, y) and (x + 1, y) as the 16-bit halves of each lane, shuffled out of 16 texels of
@@ -229,62 +286,85 @@ struct Channels {
   V r, g, b;
 };
 
-// The layer's bilinear colour at (s, t), less the row's offsets.
-HWY_INLINE Channels sample(const CellLayer& layer, const LayerRows& row, V s, V t) {
+// A byte-shuffle index that copies byte `picked` of each lane into its bytes 0 and 2 and
+// zeroes its bytes 1 and 3.
+HWY_INLINE hn::Vec<D8> pickTwice(int picked) {
+  const D8 d8;
   const D d;
+  // Within each 128-bit block, lane j's bytes start at 4j.
+  const V laneStart = hn::ShiftLeft<2>(hn::And(hn::Iota(d, 0), hn::Set(d, 3u)));
+  const uint32_t pattern = static_cast<uint32_t>(picked) * 0x00010001u + 0x80008000u;
+  return hn::BitCast(d8, hn::Add(hn::Set(d, pattern), hn::Mul(laneStart, hn::Set(d, 0x00010001u))));
+}
+
+// The layer's bilinear colour at (s, t), less the tiles' offsets, in the upper half of each
+// lane (mixChannel).
+HWY_INLINE Channels sample(const CellLayer& layer, const LayerTiles& tiles, V s, V t,
+                           const hn::Vec<D8>& pickTexel, const hn::Vec<D8>& pickWeight) {
+  const D d;
+  const D8 d8;
+  // (w, w) from byte 2 of the coordinate (the weight), made (256 - w, w): 256 - w is
+  // (w ^ 255) + 1 for w of 8 bits.
+  const V flip = hn::Set(d, 0x000000FFu);
+  const V one = hn::Set(d, 1u);
+  const V weightsX = hn::Add(
+      hn::Xor(hn::BitCast(d, hn::TableLookupBytesOr0(hn::BitCast(d8, s), pickWeight)), flip), one);
+  const V weightsY = hn::Add(
+      hn::Xor(hn::BitCast(d, hn::TableLookupBytesOr0(hn::BitCast(d8, t), pickWeight)), flip), one);
+  Channels mixed;
+  V* const out[3] = {&mixed.r, &mixed.g, &mixed.b};
+  if (tiles.window) {
+    // (x, x) from byte 3 (the texel column in the window), then (x, none, x + 1, none).
+    const V bytes = hn::Add(hn::BitCast(d, hn::TableLookupBytesOr0(hn::BitCast(d8, s), pickTexel)),
+                            hn::Set(d, 0x80018000u));
+    if (tiles.threeRows) {
+      // Where the lane's upper texel is in the window's first row.
+      const M upper = hn::Eq(hn::And(t, hn::Set(d, 0xFF000000u)), hn::Zero(d));
+      HWY_UNROLL(3)
+      for (int c = 0; c < 3; ++c) {
+        const V second = lookUp(tiles.tables[1][c], bytes);
+        const V top = hn::IfThenElse(upper, lookUp(tiles.tables[0][c], bytes), second);
+        const V bottom = hn::IfThenElse(upper, second, lookUp(tiles.tables[2][c], bytes));
+        *out[c] = mixChannel(top, bottom, weightsX, weightsY);
+      }
+    } else {
+      HWY_UNROLL(3)
+      for (int c = 0; c < 3; ++c) {
+        *out[c] = mixChannel(lookUp(tiles.tables[0][c], bytes), lookUp(tiles.tables[1][c], bytes),
+                             weightsX, weightsY);
+      }
+    }
+    return mixed;
+  }
+  // In planes: row y at y x kPlanePitch.
   const V byte = hn::Set(d, 0xFFu);
   const V x0 = hn::ShiftRight<kTexelFractionBits>(s);
   const V y0 = hn::ShiftRight<kTexelFractionBits>(t);
-  const V wx = hn::And(hn::ShiftRight<kTexelFractionBits - kWeightBits>(s), byte);
-  const V wy = hn::And(hn::ShiftRight<kTexelFractionBits - kWeightBits>(t), byte);
-  const V whole = hn::Set(d, 256u);
-  const V weightsX = hn::Or(hn::Sub(whole, wx), hn::ShiftLeft<16>(wx));
-  const V weightsY = hn::Or(hn::Sub(whole, wy), hn::ShiftLeft<16>(wy));
-  if (row.window) {
-    const V bytes = hn::Add(hn::Or(x0, hn::ShiftLeft<16>(x0)), hn::Set(d, 0x80018000u));
-    if (row.threeRows) {
-      const M lower = hn::Ne(y0, hn::Zero(d));  // the lane's upper texel is in the second row
-      Channels mixed;
-      V* const out[3] = {&mixed.r, &mixed.g, &mixed.b};
-      HWY_UNROLL(3)
-      for (int c = 0; c < 3; ++c) {
-        const V second = lookUp(row.rows[1][c], bytes);
-        const V top = hn::IfThenElse(lower, second, lookUp(row.rows[0][c], bytes));
-        const V bottom = hn::IfThenElse(lower, lookUp(row.rows[2][c], bytes), second);
-        *out[c] = mixChannel(top, bottom, weightsX, weightsY);
-      }
-      return mixed;
-    }
-    return {mixChannel(lookUp(row.rows[0][0], bytes), lookUp(row.rows[1][0], bytes), weightsX,
-                       weightsY),
-            mixChannel(lookUp(row.rows[0][1], bytes), lookUp(row.rows[1][1], bytes), weightsX,
-                       weightsY),
-            mixChannel(lookUp(row.rows[0][2], bytes), lookUp(row.rows[1][2], bytes), weightsX,
-                       weightsY)};
-  }
-  // In planes: row y at y x kPlanePitch.
   const V y1 = hn::And(hn::Add(y0, hn::Set(d, 1u)), byte);
   const V upper = hn::Add(hn::Mul(y0, hn::Set(d, uint32_t{kPlanePitch})), x0);
   const V lower = hn::Add(hn::Mul(y1, hn::Set(d, uint32_t{kPlanePitch})), x0);
-  const auto& planes = layer.planes->channel;
-  return {mixChannel(gatherPairs(planes[0], upper), gatherPairs(planes[0], lower), weightsX,
-                     weightsY),
-          mixChannel(gatherPairs(planes[1], upper), gatherPairs(planes[1], lower), weightsX,
-                     weightsY),
-          mixChannel(gatherPairs(planes[2], upper), gatherPairs(planes[2], lower), weightsX,
-                     weightsY)};
+  HWY_UNROLL(3)
+  for (int c = 0; c < 3; ++c) {
+    const auto& plane = layer.planes->channel[c];
+    *out[c] = mixChannel(gatherPairs(plane, upper), gatherPairs(plane, lower), weightsX, weightsY);
+  }
+  return mixed;
 }
 
-// Dither thresholds by the pixel's row and column: ofRow[y & 3][k] is the threshold of
-// column k (mod 4), for k up to 4 + kMostLanes, so that a chunk starting at column x loads its
-// lanes' from ofRow[y & 3] + (x & 3).
+// The dither thresholds of a tile's lanes by the matrix's row of the tile's first row and its
+// column of the tile's first column.
 struct Thresholds {
-  uint32_t ofRow[4][4 + kMostLanes];
+  uint32_t lanes[4][4][kMostLanes];
 };
 
 void fillThresholds(const DitherMatrix& matrix, Thresholds& thresholds) {
   for (int y = 0; y < 4; ++y) {
-    for (int k = 0; k < 4 + kMostLanes; ++k) thresholds.ofRow[y][k] = matrix.threshold[y][k & 3];
+    for (int x = 0; x < 4; ++x) {
+      for (int lane = 0; lane < kMostLanes; ++lane) {
+        thresholds.lanes[y][x][lane] =
+            matrix.threshold[(y + lane / kTileColumns) & 3][(x + lane % kTileColumns) & 3];
+      }
+    }
   }
 }
 
@@ -294,29 +374,37 @@ HWY_NOINLINE void drawCell(const Cell& cell, int32_t firstRow, int32_t lastRow) 
   const D d;
   const DI di;
   const DPixels dp;
-  const int32_t lanes = static_cast<int32_t>(hn::Lanes(d));
   const int32_t width = cell.right - cell.left + 1;
 
   Linear functions[kFunctions] = {linearEdge(cell.diagonal), linearEdge(cell.edgesA[0]),
                                   linearEdge(cell.edgesA[1]), linearEdge(cell.edgesB[0]),
                                   linearEdge(cell.edgesB[1])};
-  HWY_UNROLL(16)
+  HWY_UNROLL(2)
   for (int layer = 0; layer < kLayers; ++layer) {
     const CellLayer& from = cell.layers[layer];
     const TexturePlane planes[4] = {from.s[0], from.s[1], from.t[0], from.t[1]};
-    HWY_UNROLL(16)
+    HWY_UNROLL(4)
     for (int k = 0; k < 4; ++k) {
       functions[kEdges + 4 * layer + k] = {planes[k].atOrigin, planes[k].stepX, planes[k].stepY};
     }
   }
-  V laneSteps[kFunctions];   // stepX x lane
-  V chunkSteps[kFunctions];  // stepX x lanes: from one chunk to the next
+  // Each lane's column and row in the tile.
+  const V laneColumn = hn::And(hn::Iota(d, 0), hn::Set(d, kTileColumns - 1u));
+  const V laneRow = hn::ShiftRight<2>(hn::Iota(d, 0));
+  // The functions at the lanes of the tile at column 0 of the first rows, and their steps from
+  // one tile to the next along the rows and down.
+  V value[kFunctions], across[kFunctions], down[kFunctions];
   uint32_t stepX[kFunctions];
+  const uint32_t firstDy = static_cast<uint32_t>(firstRow - cell.top);
   HWY_UNROLL(16)
   for (int k = 0; k < kFunctions; ++k) {
-    stepX[k] = functions[k].stepX;
-    laneSteps[k] = hn::Mul(hn::Set(d, stepX[k]), hn::Iota(d, 0));
-    chunkSteps[k] = hn::Set(d, stepX[k] * static_cast<uint32_t>(lanes));
+    const Linear& f = functions[k];
+    stepX[k] = f.stepX;
+    value[k] = hn::Add(hn::Set(d, f.atOrigin + f.stepY * firstDy),
+                       hn::Add(hn::Mul(hn::Set(d, f.stepX), laneColumn),
+                               hn::Mul(hn::Set(d, f.stepY), laneRow)));
+    across[k] = hn::Set(d, f.stepX * kTileColumns);
+    down[k] = hn::Set(d, f.stepY * kTileRows);
   }
   V limits[kEdges];  // covered where value > threshold - 1 (signed)
   limits[0] = hn::Set(d, static_cast<uint32_t>(cell.diagonal.threshold - 1));
@@ -324,13 +412,20 @@ HWY_NOINLINE void drawCell(const Cell& cell, int32_t firstRow, int32_t lastRow) 
   limits[2] = hn::Set(d, static_cast<uint32_t>(cell.edgesA[1].threshold - 1));
   limits[3] = hn::Set(d, static_cast<uint32_t>(cell.edgesB[0].threshold - 1));
   limits[4] = hn::Set(d, static_cast<uint32_t>(cell.edgesB[1].threshold - 1));
-  V factors[kLayers];  // (srcFactor, dstFactor)
-  HWY_UNROLL(16)
+  V factors[kLayers];  // (dstFactor, srcFactor): see blendChannel
+  HWY_UNROLL(2)
   for (int layer = 0; layer < kLayers; ++layer) {
     factors[layer] =
-        hn::Set(d, cell.layers[layer].srcFactor | (cell.layers[layer].dstFactor << 16));
+        hn::Set(d, cell.layers[layer].dstFactor | (cell.layers[layer].srcFactor << 16));
   }
   const bool readsBuffer = !(cell.layers[0].srcFactor == 256 && cell.layers[0].dstFactor == 0);
+  const hn::Vec<D8> pickTexel = pickTwice(3);   // the texel column: byte 3 of s
+  const hn::Vec<D8> pickWeight = pickTwice(2);  // the weight: byte 2 of s or t
+  LayerTiles tiles[kLayers];
+  HWY_UNROLL(2)
+  for (int layer = 0; layer < kLayers; ++layer) {
+    setUpTiles(stepX + kEdges + 4 * layer, width, tiles[layer]);
+  }
   // The matrix changes seldom (the programs keep one): each thread keeps the last one's.
   thread_local DitherMatrix thresholdsOf = {{{255}}};  // no matrix: 255 is above every threshold
   thread_local Thresholds thresholds;
@@ -338,121 +433,117 @@ HWY_NOINLINE void drawCell(const Cell& cell, int32_t firstRow, int32_t lastRow) 
     fillThresholds(*cell.dither, thresholds);
     thresholdsOf = *cell.dither;
   }
-  // A chunk whose lanes reach past the end of the screen's row goes through a copy, so that
-  // nothing is read or written beyond the row.
+  // Pixels from the cell's left side to the screen's right edge: the tile that reaches past it
+  // goes through a copy, so that nothing is read or written beyond the row.
   const int32_t roomInRow = cell.target.width - cell.left;
 
-  // The functions' values at a chunk's lanes: edges at `column`, planes at `planesAt`.
-  V value[kFunctions];
-  HWY_UNROLL(16)
-  for (int k = 0; k < kFunctions; ++k) value[k] = hn::Zero(d);
-
-  LayerRows rows[kLayers];
-  HWY_UNROLL(2)
-  for (int layer = 0; layer < kLayers; ++layer) setUpRows(stepX + kEdges + 4 * layer, width, rows[layer]);
-  uint32_t rowStart[kFunctions];  // at column 0 of the row
-  HWY_UNROLL(16)
-  for (int k = 0; k < kFunctions; ++k) {
-    rowStart[k] = functions[k].atOrigin + functions[k].stepY * static_cast<uint32_t>(firstRow - cell.top);
-  }
-
-  for (int32_t py = firstRow; py <= lastRow; ++py) {
-    uint32_t start[kFunctions];  // the same with the planes less the row's offsets
-    HWY_UNROLL(16)
-    for (int k = 0; k < kFunctions; ++k) {
-      start[k] = rowStart[k];
-      rowStart[k] += functions[k].stepY;
+  for (int32_t top = firstRow; top <= lastRow; top += kTileRows) {
+    const int rows = std::min(kTileRows, lastRow - top + 1);
+    HWY_UNROLL(2)
+    for (int layer = 0; layer < kLayers; ++layer) {
+      uint32_t start[kTileRows][4];
+      for (int row = 0; row < rows; ++row) {
+        const uint32_t dy = static_cast<uint32_t>(top + row - cell.top);
+        HWY_UNROLL(4)
+        for (int k = 0; k < 4; ++k) {
+          const Linear& f = functions[kEdges + 4 * layer + k];
+          start[row][k] = f.atOrigin + f.stepY * dy;
+        }
+      }
+      prepareTiles(cell.layers[layer], start, rows, tiles[layer]);
     }
+    V at[kFunctions];  // the functions at the tile's lanes, planes less the offsets
+    HWY_UNROLL(16)
+    for (int k = 0; k < kFunctions; ++k) at[k] = value[k];
     HWY_UNROLL(2)
     for (int layer = 0; layer < kLayers; ++layer) {
       const int first = kEdges + 4 * layer;
-      prepareRow(cell.layers[layer], start + first, rows[layer]);
-      start[first] -= rows[layer].sOffset;
-      start[first + 1] -= rows[layer].sOffset;
-      start[first + 2] -= rows[layer].tOffset;
-      start[first + 3] -= rows[layer].tOffset;
+      at[first] = hn::Sub(at[first], tiles[layer].sOffset);
+      at[first + 1] = hn::Sub(at[first + 1], tiles[layer].sOffset);
+      at[first + 2] = hn::Sub(at[first + 2], tiles[layer].tOffset);
+      at[first + 3] = hn::Sub(at[first + 3], tiles[layer].tOffset);
     }
-    uint16_t* const pixelRow =
-        cell.target.pixels + static_cast<int64_t>(py) * cell.target.width + cell.left;
-    const uint32_t* const rowThresholds = thresholds.ofRow[py & 3];
+    uint16_t* rowPixels[kTileRows];
+    for (int row = 0; row < kTileRows; ++row) {
+      rowPixels[row] = row < rows ? cell.target.pixels +
+                                        static_cast<int64_t>(top + row) * cell.target.width +
+                                        cell.left
+                                  : nullptr;
+    }
+    const M inRows = hn::Lt(laneRow, hn::Set(d, static_cast<uint32_t>(rows)));
+    const V threshold = hn::LoadU(d, thresholds.lanes[top & 3][cell.left & 3]);
 
-    int32_t column = 0;
-    int32_t planesAt = -1;
-    HWY_UNROLL(16)
-    for (int k = 0; k < kEdges; ++k) value[k] = hn::Add(hn::Set(d, start[k]), laneSteps[k]);
-    while (column < width) {
-      const M sideA = hn::RebindMask(d, hn::Gt(hn::BitCast(di, value[0]), hn::BitCast(di, limits[0])));
+    for (int32_t column = 0; column < width; column += kTileColumns) {
+      const M sideA =
+          hn::RebindMask(d, hn::Gt(hn::BitCast(di, at[0]), hn::BitCast(di, limits[0])));
       M inside[4];
-      HWY_UNROLL(16)
+      HWY_UNROLL(4)
       for (int k = 0; k < 4; ++k) {
         inside[k] =
-            hn::RebindMask(d, hn::Gt(hn::BitCast(di, value[k + 1]), hn::BitCast(di, limits[k + 1])));
+            hn::RebindMask(d, hn::Gt(hn::BitCast(di, at[k + 1]), hn::BitCast(di, limits[k + 1])));
       }
-      M covered = hn::Or(hn::And(sideA, hn::And(inside[0], inside[1])),
-                         hn::AndNot(sideA, hn::And(inside[2], inside[3])));
-      if (width - column < lanes) covered = hn::And(covered, hn::FirstN(d, width - column));
-      const intptr_t skip = hn::FindFirstTrue(d, covered);
-      if (skip != 0) {
-        // None covered: on to the next chunk; else start the chunk at its first covered pixel.
-        column += skip < 0 ? lanes : static_cast<int32_t>(skip);
-        HWY_UNROLL(16)
-        for (int k = 0; k < kEdges; ++k) {
-          value[k] = skip < 0 ? hn::Add(value[k], chunkSteps[k])
-                              : hn::Add(hn::Set(d, start[k] + stepX[k] * static_cast<uint32_t>(column)),
-                                        laneSteps[k]);
+      M covered = hn::And(inRows, hn::Or(hn::And(sideA, hn::And(inside[0], inside[1])),
+                                         hn::AndNot(sideA, hn::And(inside[2], inside[3]))));
+      if (width - column < kTileColumns) {
+        covered = hn::And(covered, hn::Lt(laneColumn, hn::Set(d, static_cast<uint32_t>(width - column))));
+      }
+      if (!hn::AllFalse(d, covered)) {
+        // Each row's four pixels, or a copy of those on the screen where the tile reaches past
+        // its right edge; none for a row below the cell's.
+        uint16_t* pixels[kTileRows];
+        uint16_t copies[kTileRows][kTileColumns];
+        const int32_t onScreen = std::min(roomInRow - column, kTileColumns);
+        for (int row = 0; row < kTileRows; ++row) {
+          pixels[row] = rowPixels[row] ? rowPixels[row] + column : copies[row];
+          if (!rowPixels[row] || onScreen < kTileColumns) {
+            std::memset(copies[row], 0, sizeof copies[row]);
+            if (rowPixels[row]) {
+              std::memcpy(copies[row], pixels[row], static_cast<size_t>(onScreen) * 2);
+              pixels[row] = copies[row];
+            }
+          }
         }
-        continue;
-      }
-      if (planesAt != column) {
-        HWY_UNROLL(16)
-        for (int k = kEdges; k < kFunctions; ++k) {
-          value[k] = hn::Add(hn::Set(d, start[k] + stepX[k] * static_cast<uint32_t>(column)),
-                             laneSteps[k]);
+        const V below = hn::PromoteTo(
+            d, joinRows(dp, [&](auto tag, int row) { return hn::LoadU(tag, pixels[row]); }));
+
+        Channels colour =
+            sample(cell.layers[0], tiles[0], hn::IfThenElse(sideA, at[kEdges], at[kEdges + 1]),
+                   hn::IfThenElse(sideA, at[kEdges + 2], at[kEdges + 3]), pickTexel, pickWeight);
+        if (readsBuffer) {
+          const V green = hn::And(hn::ShiftRight<5>(below), hn::Set(d, 0x3Fu));
+          colour = {blendChannel(colour.r, widen5(hn::ShiftRight<11>(below)), factors[0]),
+                    blendChannel(colour.g, widen6(green), factors[0]),
+                    blendChannel(colour.b, widen5(hn::And(below, hn::Set(d, 0x1Fu))), factors[0])};
+        } else {
+          colour = {hn::ShiftRight<16>(colour.r), hn::ShiftRight<16>(colour.g),
+                    hn::ShiftRight<16>(colour.b)};
+        }
+        V red = ditherTo5(colour.r, threshold);
+        V green = ditherTo6(colour.g, threshold);
+        V blue = ditherTo5(colour.b, threshold);
+        if constexpr (kLayers == 2) {
+          // The first layer as the buffer would hold it, the second blended over it.
+          const Channels second =
+              sample(cell.layers[1], tiles[1], hn::IfThenElse(sideA, at[kEdges + 4], at[kEdges + 5]),
+                     hn::IfThenElse(sideA, at[kEdges + 6], at[kEdges + 7]), pickTexel, pickWeight);
+          red = ditherTo5(blendChannel(second.r, widen5(red), factors[1]), threshold);
+          green = ditherTo6(blendChannel(second.g, widen6(green), factors[1]), threshold);
+          blue = ditherTo5(blendChannel(second.b, widen5(blue), factors[1]), threshold);
+        }
+        const V result = hn::Or(hn::Or(hn::ShiftLeft<11>(red), hn::ShiftLeft<5>(green)), blue);
+        const auto packed = hn::DemoteTo(dp, hn::BitCast(di, hn::IfThenElse(covered, result, below)));
+        splitRows(dp, packed, [&](auto tag, auto piece, int row) { hn::StoreU(piece, tag, pixels[row]); });
+        for (int row = 0; row < rows; ++row) {
+          if (pixels[row] == copies[row]) {
+            std::memcpy(rowPixels[row] + column, copies[row], static_cast<size_t>(onScreen) * 2);
+          }
         }
       }
-
-      uint16_t* pixels = pixelRow + column;
-      uint16_t copy[kMostLanes];
-      const bool inRow = roomInRow - column >= lanes;
-      if (!inRow) {
-        std::memset(copy, 0, sizeof copy);
-        std::memcpy(copy, pixels, static_cast<size_t>(roomInRow - column) * 2);
-        pixels = copy;
-      }
-      const V below = hn::PromoteTo(d, hn::LoadU(dp, pixels));
-      const V threshold = hn::LoadU(d, rowThresholds + ((cell.left + column) & 3));
-
-      Channels colour =
-          sample(cell.layers[0], rows[0], hn::IfThenElse(sideA, value[kEdges], value[kEdges + 1]),
-                 hn::IfThenElse(sideA, value[kEdges + 2], value[kEdges + 3]));
-      if (readsBuffer) {
-        const V green = hn::And(hn::ShiftRight<5>(below), hn::Set(d, 0x3Fu));
-        colour = {blendChannel(colour.r, widen5(hn::ShiftRight<11>(below)), factors[0]),
-                  blendChannel(colour.g, widen6(green), factors[0]),
-                  blendChannel(colour.b, widen5(hn::And(below, hn::Set(d, 0x1Fu))), factors[0])};
-      }
-      V red = ditherTo5(colour.r, threshold);
-      V green = ditherTo6(colour.g, threshold);
-      V blue = ditherTo5(colour.b, threshold);
-      if constexpr (kLayers == 2) {
-        // The first layer as the buffer would hold it, the second blended over it.
-        const Channels second = sample(cell.layers[1], rows[1],
-                                       hn::IfThenElse(sideA, value[kEdges + 4], value[kEdges + 5]),
-                                       hn::IfThenElse(sideA, value[kEdges + 6], value[kEdges + 7]));
-        red = ditherTo5(blendChannel(second.r, widen5(red), factors[1]), threshold);
-        green = ditherTo6(blendChannel(second.g, widen6(green), factors[1]), threshold);
-        blue = ditherTo5(blendChannel(second.b, widen5(blue), factors[1]), threshold);
-      }
-      const V result = hn::Or(hn::Or(hn::ShiftLeft<11>(red), hn::ShiftLeft<5>(green)), blue);
-      hn::StoreU(hn::DemoteTo(dp, hn::BitCast(di, hn::IfThenElse(covered, result, below))), dp,
-                 pixels);
-      if (!inRow) std::memcpy(pixelRow + column, copy, static_cast<size_t>(roomInRow - column) * 2);
-
-      column += lanes;
-      planesAt = column;
       HWY_UNROLL(16)
-      for (int k = 0; k < kFunctions; ++k) value[k] = hn::Add(value[k], chunkSteps[k]);
+      for (int k = 0; k < kFunctions; ++k) at[k] = hn::Add(at[k], across[k]);
     }
+    HWY_UNROLL(16)
+    for (int k = 0; k < kFunctions; ++k) value[k] = hn::Add(value[k], down[k]);
   }
 }
 
