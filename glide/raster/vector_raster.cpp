@@ -463,12 +463,14 @@ HWY_NOINLINE void drawCell(const Cell& cell, int32_t firstRow, int32_t lastRow) 
       at[first + 2] = hn::Sub(at[first + 2], tiles[layer].tOffset);
       at[first + 3] = hn::Sub(at[first + 3], tiles[layer].tOffset);
     }
+    // The rows' pixels from the cell's left side (rows below the cell's last borrow its first).
     uint16_t* rowPixels[kTileRows];
+    const bool wholeRows = rows == kTileRows;
+    HWY_UNROLL(4)
     for (int row = 0; row < kTileRows; ++row) {
-      rowPixels[row] = row < rows ? cell.target.pixels +
-                                        static_cast<int64_t>(top + row) * cell.target.width +
-                                        cell.left
-                                  : nullptr;
+      rowPixels[row] = cell.target.pixels +
+                       static_cast<int64_t>(row < rows ? top + row : top) * cell.target.width +
+                       cell.left;
     }
     const M inRows = hn::Lt(laneRow, hn::Set(d, static_cast<uint32_t>(rows)));
     const V threshold = hn::LoadU(d, thresholds.lanes[top & 3][cell.left & 3]);
@@ -488,19 +490,19 @@ HWY_NOINLINE void drawCell(const Cell& cell, int32_t firstRow, int32_t lastRow) 
         covered = hn::And(covered, hn::Lt(laneColumn, hn::Set(d, static_cast<uint32_t>(width - column))));
       }
       if (!hn::AllFalse(d, covered)) {
-        // Each row's four pixels, or a copy of those on the screen where the tile reaches past
-        // its right edge; none for a row below the cell's.
+        // Each row's four pixels; where the tile reaches past the screen's right edge or below
+        // the cell's last row, copies of what is there (nothing for such a row).
         uint16_t* pixels[kTileRows];
         uint16_t copies[kTileRows][kTileColumns];
         const int32_t onScreen = std::min(roomInRow - column, kTileColumns);
-        for (int row = 0; row < kTileRows; ++row) {
-          pixels[row] = rowPixels[row] ? rowPixels[row] + column : copies[row];
-          if (!rowPixels[row] || onScreen < kTileColumns) {
+        const bool copied = !wholeRows || onScreen < kTileColumns;
+        HWY_UNROLL(4)
+        for (int row = 0; row < kTileRows; ++row) pixels[row] = rowPixels[row] + column;
+        if (HWY_UNLIKELY(copied)) {
+          for (int row = 0; row < kTileRows; ++row) {
             std::memset(copies[row], 0, sizeof copies[row]);
-            if (rowPixels[row]) {
-              std::memcpy(copies[row], pixels[row], static_cast<size_t>(onScreen) * 2);
-              pixels[row] = copies[row];
-            }
+            if (row < rows) std::memcpy(copies[row], pixels[row], static_cast<size_t>(onScreen) * 2);
+            pixels[row] = copies[row];
           }
         }
         const V below = hn::PromoteTo(
@@ -533,8 +535,8 @@ HWY_NOINLINE void drawCell(const Cell& cell, int32_t firstRow, int32_t lastRow) 
         const V result = hn::Or(hn::Or(hn::ShiftLeft<11>(red), hn::ShiftLeft<5>(green)), blue);
         const auto packed = hn::DemoteTo(dp, hn::BitCast(di, hn::IfThenElse(covered, result, below)));
         splitRows(dp, packed, [&](auto tag, auto piece, int row) { hn::StoreU(piece, tag, pixels[row]); });
-        for (int row = 0; row < rows; ++row) {
-          if (pixels[row] == copies[row]) {
+        if (HWY_UNLIKELY(copied)) {
+          for (int row = 0; row < rows; ++row) {
             std::memcpy(rowPixels[row] + column, copies[row], static_cast<size_t>(onScreen) * 2);
           }
         }
