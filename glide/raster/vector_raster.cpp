@@ -180,9 +180,11 @@ HWY_INLINE void splitRows(DV dv, hn::Vec<DV> v, const Store& store) {
 // How one layer's texels are fetched for the rows of a tile.
 struct LayerTiles {
   // How far the planes of A and B move over the cell's width: the least and the most of
-  // stepX x k, k = 0..width - 1, for s of A, s of B, t of A, t of B.
-  int64_t least[4], most[4];
-  bool window;     // every row has a window
+  // stepX x k, k = 0..width - 1, for s of A, s of B, t of A, t of B; false where that is
+  // too far for a window anywhere.
+  int32_t least[4], most[4];
+  bool windows;
+  bool window;     // every row of the tile has a window
   bool threeRows;  // in some row, some lanes' upper texel lies in the window's second row
   // Subtracted from s and t in each lane (the sample bias, and with windows the window's first
   // column and row, so that a lane's texel column and row come out relative to its window).
@@ -191,56 +193,63 @@ struct LayerTiles {
 };
 
 void setUpTiles(const uint32_t* stepX, int32_t width, LayerTiles& tiles) {
+  tiles.windows = true;
   for (int k = 0; k < 4; ++k) {
     const int64_t end = int64_t{static_cast<int32_t>(stepX[k])} * (width - 1);
-    tiles.least[k] = std::min<int64_t>(0, end);
-    tiles.most[k] = std::max<int64_t>(0, end);
+    // Beyond 16 texels a window is out of reach; keeping within 2^28 keeps the sums below exact.
+    if (end > (1 << 28) || end < -(1 << 28)) tiles.windows = false;
+    tiles.least[k] = static_cast<int32_t>(std::clamp<int64_t>(std::min<int64_t>(0, end), -(1 << 28), 0));
+    tiles.most[k] = static_cast<int32_t>(std::clamp<int64_t>(std::max<int64_t>(0, end), 0, 1 << 28));
   }
 }
 
-// The whole texel columns (or rows) that the planes of A and B (values at the row's column 0,
-// then the least and most they move) cover over the row, less the sample bias: [low, high].
-// The values are taken modulo 2^32 (256 texels), lifted to the whole numbers nearest A's.
-struct TexelRange {
-  int64_t low, high;
-};
-
-inline TexelRange texelRange(uint32_t startA, uint32_t startB, const int64_t* least,
-                             const int64_t* most) {
-  const int64_t b = static_cast<int32_t>(startB - startA);
-  const int64_t origin = static_cast<uint32_t>(startA - kSampleBias);
-  const int64_t low = std::min(least[0], b + least[1]);
-  const int64_t high = std::max(most[0], b + most[1]);
-  return {(origin + low) >> kTexelFractionBits, (origin + high) >> kTexelFractionBits};
+// The texel columns (or rows) that the planes of A and B, at startA and startB at the row's
+// column 0, cover over the row, less the sample bias: the first (modulo 256) and how many
+// more. The values are modulo 2^32 (256 texels), B's taken nearest A's; false where the
+// planes lie too far apart for a window.
+inline bool texelSpan(uint32_t startA, uint32_t startB, int32_t leastA, int32_t mostA,
+                      int32_t leastB, int32_t mostB, uint32_t& first, uint32_t& more) {
+  const int32_t b = static_cast<int32_t>(startB - startA);
+  if (b > (1 << 28) || b < -(1 << 28)) return false;
+  const uint32_t origin = startA - kSampleBias;
+  // Within 2^30 of the origin: the texel indices' difference is exact modulo 256.
+  const int32_t low = std::min(leastA, b + leastB);
+  const int32_t high = std::max(mostA, b + mostB);
+  first = (origin + static_cast<uint32_t>(low)) >> kTexelFractionBits;
+  more = (((origin + static_cast<uint32_t>(high)) >> kTexelFractionBits) - first) & 0xFF;
+  return true;
 }
 
-// Chooses how the layer is fetched for a tile's rows, from its planes' values at each row's
-// column 0 (start[row]: s of A and B, t of A and B); `rows` of them are in the cell.
-HWY_INLINE void prepareTiles(const CellLayer& layer, const uint32_t (*start)[4], int rows,
+// Chooses how the layer is fetched for a tile's rows, from its planes (s of A and B, t of A
+// and B) at row dy of the cell; `rows` of the tile's rows are in the cell.
+HWY_INLINE void prepareTiles(const CellLayer& layer, const Linear* planes, uint32_t dy, int rows,
                              LayerTiles& tiles) {
   const D d;
   uint32_t column[kTileRows], texelRow[kTileRows];
-  tiles.window = true;
+  tiles.window = tiles.windows;
   tiles.threeRows = false;
-  for (int row = 0; row < kTileRows; ++row) {
+  HWY_UNROLL(4)
+  for (int row = 0; row < kTileRows && tiles.window; ++row) {
     // A row below the cell's has no pixel; it borrows the first row's window.
     if (row >= rows) {
       column[row] = column[0];
       texelRow[row] = texelRow[0];
       continue;
     }
-    const TexelRange across = texelRange(start[row][0], start[row][1], tiles.least, tiles.most);
-    const TexelRange down =
-        texelRange(start[row][2], start[row][3], tiles.least + 2, tiles.most + 2);
+    const uint32_t y = dy + static_cast<uint32_t>(row);
+    uint32_t start[4];
+    HWY_UNROLL(4)
+    for (int k = 0; k < 4; ++k) start[k] = planes[k].atOrigin + planes[k].stepY * y;
+    uint32_t columns = 0, rowsBelow = 0;
     // Each lane needs its left texel's column and the one after it, its upper texel's row and
     // the one below it.
-    if (across.high - across.low > kWindowColumns - 2 || down.high - down.low > 1) {
-      tiles.window = false;
-      break;
-    }
-    tiles.threeRows = tiles.threeRows || down.high != down.low;
-    column[row] = static_cast<uint32_t>(across.low) & 0xFF;
-    texelRow[row] = static_cast<uint32_t>(down.low) & 0xFF;
+    tiles.window =
+        texelSpan(start[0], start[1], tiles.least[0], tiles.most[0], tiles.least[1],
+                  tiles.most[1], column[row], columns) &&
+        texelSpan(start[2], start[3], tiles.least[2], tiles.most[2], tiles.least[3],
+                  tiles.most[3], texelRow[row], rowsBelow) &&
+        columns <= kWindowColumns - 2 && rowsBelow <= 1;
+    tiles.threeRows = tiles.threeRows || rowsBelow != 0;
   }
   if (!tiles.window) {
     tiles.sOffset = tiles.tOffset = hn::Set(d, kSampleBias);
@@ -253,7 +262,10 @@ HWY_INLINE void prepareTiles(const CellLayer& layer, const uint32_t (*start)[4],
     return hn::Set(tag, kSampleBias + (texelRow[row] << kTexelFractionBits));
   });
   const D8 d8;
-  for (int k = 0; k < (tiles.threeRows ? 3 : 2); ++k) {
+  const int tableRows = tiles.threeRows ? 3 : 2;
+  HWY_UNROLL(3)
+  for (int k = 0; k < tableRows; ++k) {
+    HWY_UNROLL(3)
     for (int c = 0; c < 3; ++c) {
       const auto& plane = layer.planes->channel[c];
       tiles.tables[k][c] = joinRows(d8, [&](auto tag, int row) {
@@ -441,16 +453,8 @@ HWY_NOINLINE void drawCell(const Cell& cell, int32_t firstRow, int32_t lastRow) 
     const int rows = std::min(kTileRows, lastRow - top + 1);
     HWY_UNROLL(2)
     for (int layer = 0; layer < kLayers; ++layer) {
-      uint32_t start[kTileRows][4];
-      for (int row = 0; row < rows; ++row) {
-        const uint32_t dy = static_cast<uint32_t>(top + row - cell.top);
-        HWY_UNROLL(4)
-        for (int k = 0; k < 4; ++k) {
-          const Linear& f = functions[kEdges + 4 * layer + k];
-          start[row][k] = f.atOrigin + f.stepY * dy;
-        }
-      }
-      prepareTiles(cell.layers[layer], start, rows, tiles[layer]);
+      prepareTiles(cell.layers[layer], functions + kEdges + 4 * layer,
+                   static_cast<uint32_t>(top - cell.top), rows, tiles[layer]);
     }
     V at[kFunctions];  // the functions at the tile's lanes, planes less the offsets
     HWY_UNROLL(16)
