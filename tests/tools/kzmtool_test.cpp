@@ -22,6 +22,7 @@
 #include "engine/file_io.h"
 #include "engine/morph_engine.h"
 #include "engine/tga_export.h"
+#include "glide/raster/raster.h"
 #include "pictures/pictures.h"
 #include "support/test_files.h"
 #include "support/test_photos.h"
@@ -585,6 +586,28 @@ TEST_F(Kzmtool, RenderSavesTheFramesItPlays) {
   EXPECT_EQ(run({"render", project, "--frames", "2", "--dither", "2", "--out", path("plain")}).code,
             0);
   EXPECT_NE(readAll(path("plain/OUT00001.TGA")), frames[1]);
+}
+
+// MORPH_RASTER chooses the board's drawing path: every one draws the reference's frames, and
+// a path this processor lacks (or no path at all) is reported and the fastest used instead.
+TEST_F(Kzmtool, RenderDrawsTheSameFramesOnEveryPathMorphRasterNames) {
+  const std::string project = saveProject("paths.kzm", 2, 12, 3, 200);
+  std::string expected;
+  for (const char* name : {"reference", "scalar", "sse4", "avx2", "avx512", "neon", "fastest"}) {
+    ::setenv("MORPH_RASTER", name, 1);
+    fs::create_directory(path(name));
+    const Outcome result = run({"render", project, "--frames", "3", "--out", path(name)});
+    ::unsetenv("MORPH_RASTER");
+    ASSERT_EQ(result.code, 0) << name << ": " << result.err;
+    glide::RasterPath chosen;
+    const bool runs = glide::rasterPathNamed(name, chosen) && glide::runsRasterPath(chosen);
+    EXPECT_EQ(result.err.find(std::string("MORPH_RASTER=") + name) != std::string::npos, !runs)
+        << name << ": " << result.err;
+    std::string frames;
+    for (const std::string& frame : framesIn(path(name))) frames += readAll(path(name) + "/" + frame);
+    if (expected.empty()) expected = frames;
+    EXPECT_TRUE(frames == expected) << name;
+  }
 }
 
 TEST_F(Kzmtool, RenderPlaysSettingsTheEditorNeverStores) {
