@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdio>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,13 @@ int fail(const std::string& message);
 
 // Loads the project into the engine; on failure reports why and returns false.
 bool loadProjectOrReport(MorphEngine& engine, const std::string& path);
+
+// For a command that changes FILE.kzm (its first argument) and saves it to -o OUT.kzm or in its
+// own place: sets `output` to where it goes, checks that output (it may replace a project, with
+// --force any file, never one of `inputs`; the project itself is in memory before the write) and
+// loads the project into the tool's engine. False, reported, when either fails.
+bool loadProjectToChange(const Arguments& args, std::span<const std::string> inputs,
+                         std::string& output);
 
 // Saves the project (atomically); on failure reports why and returns false.
 bool saveOrReport(const MorphEngine& engine, const std::string& path);

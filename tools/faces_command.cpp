@@ -4,7 +4,6 @@
 #include "engine/morph_engine.h"
 #include "faces/face_points.h"
 #include "tools/commands.h"
-#include "tools/output_guard.h"
 
 namespace {
 
@@ -50,13 +49,9 @@ void printFacePointsLines(const FaceSources& sources) {
 
 int runFaces(const Arguments& args) {
   const std::string& path = args.positional[0];
-  const std::string output = args.value("-o").value_or(path);
-  // Written in its own place, the project is its own input: it is in memory before the write.
-  const std::string refusal =
-      outputRefusal(output, {}, ExistingOutput::projectOnly, args.has("--force"));
-  if (!refusal.empty()) return fail(refusal);
+  std::string output;
+  if (!loadProjectToChange(args, {}, output)) return 1;
   MorphEngine& engine = toolEngine();
-  if (!loadProjectOrReport(engine, path)) return 1;
   // The project's own refusals come before any complaint about the list.
   if (const std::string refusal = facePointsRefusal(engine); !refusal.empty()) {
     return fail("cannot add face points to " + path + ": " + refusal);

@@ -11,6 +11,7 @@
 #include "faces/face_fit.h"
 #include "pictures/pictures.h"
 #include "tools/commands.h"
+#include "tools/output_guard.h"
 
 namespace {
 
@@ -181,6 +182,19 @@ bool loadProjectOrReport(MorphEngine& engine, const std::string& path) {
   if (engine.loadProject(path, &why) == 0) return true;
   fail("cannot load " + path + ": " + why);
   return false;
+}
+
+bool loadProjectToChange(const Arguments& args, std::span<const std::string> inputs,
+                         std::string& output) {
+  const std::string& project = args.positional[0];
+  output = args.value("-o").value_or(project);
+  const std::string refusal =
+      outputRefusal(output, inputs, ExistingOutput::projectOnly, args.has("--force"));
+  if (!refusal.empty()) {
+    fail(refusal);
+    return false;
+  }
+  return loadProjectOrReport(toolEngine(), project);
 }
 
 bool saveOrReport(const MorphEngine& engine, const std::string& path) {

@@ -103,13 +103,9 @@ int runNew(const Arguments& args) {
 int runAdd(const Arguments& args) {
   const std::string& project = args.positional[0];
   const std::vector<std::string> paths(args.positional.begin() + 1, args.positional.end());
-  const std::string output = args.value("-o").value_or(project);
-  // The project itself is in memory before the write; a picture would be lost.
-  const std::string refusal =
-      outputRefusal(output, paths, ExistingOutput::projectOnly, args.has("--force"));
-  if (!refusal.empty()) return fail(refusal);
+  std::string output;
+  if (!loadProjectToChange(args, paths, output)) return 1;  // a picture must not be replaced
   MorphEngine& engine = toolEngine();
-  if (!loadProjectOrReport(engine, project)) return 1;
   pictures::Fit fit = pictures::Fit::Crop;
   if (!fitOrReport(args, fit)) return 1;
   int32_t position = engine.pictureCount;
@@ -138,14 +134,9 @@ int runAdd(const Arguments& args) {
 }
 
 int runSet(const Arguments& args) {
-  const std::string& path = args.positional[0];
-  const std::string output = args.value("-o").value_or(path);
-  // Written in its own place, the project is its own input: it is in memory before the write.
-  const std::string refusal =
-      outputRefusal(output, {}, ExistingOutput::projectOnly, args.has("--force"));
-  if (!refusal.empty()) return fail(refusal);
+  std::string output;
+  if (!loadProjectToChange(args, {}, output)) return 1;
   MorphEngine& engine = toolEngine();
-  if (!loadProjectOrReport(engine, path)) return 1;
   std::string error;
   if (!applySettings(args, engine, error)) return fail(error);
   return saveOrReport(engine, output) ? 0 : 1;
