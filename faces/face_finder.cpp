@@ -302,7 +302,7 @@ struct SearchWork {
     try {
       std::string why;
       if (loadsModel && !faceModel(&why)) fail(why);
-      dlib::frontal_face_detector detector = newDetector();
+      dlib::frontal_face_detector detector = stop ? dlib::frontal_face_detector() : newDetector();
       while (!stop) {
         const int32_t n = nextToDetect++;
         if (n >= count()) break;
@@ -406,7 +406,8 @@ FaceSearch findEyeCentres(const RgbPixels& photo, std::optional<EyeCentres>& eye
     GreyImage image;
     const DetectorScale scale = detectorImage(photo, image);
     dlib::frontal_face_detector detector = newDetector();
-    const std::optional<dlib::rectangle> face = largestFace(detector, image);
+    const std::optional<dlib::rectangle> face =
+        image.size() > 0 ? largestFace(detector, image) : std::nullopt;
     loader.join();
     if (!model) {
       if (whyNot) *whyNot = modelFailure;
