@@ -59,6 +59,8 @@ class MorphEngine : public GlideDisplay {
   int32_t preparePlayback();
   void startNextTransition();
   void playFrame();
+  // Moves the playback on by one frame without drawing it, exactly as playFrame moves it.
+  void skipFrame();
   void endPlayback();
 
   // ---- Picture files (engine/bmp_import.cpp, engine/tga_export.cpp) --------------------------

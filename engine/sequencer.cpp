@@ -133,7 +133,11 @@ void MorphEngine::playFrame() {
              source[a].y, source[b].x, source[b].y, source[c].x, source[c].y, source[d].x,
              source[d].y, fadeAlpha, *fromPicture);
   }
+  skipFrame();
+  swapBuffers();
+}
 
+void MorphEngine::skipFrame() {
   for (int32_t v = 0; v < vertexCount; ++v) {
     vertexStates[v].x += vertexStates[v].dx;
     vertexStates[v].y += vertexStates[v].dy;
@@ -142,7 +146,6 @@ void MorphEngine::playFrame() {
 
   ++frameInTransition;
   if (frameInTransition >= playableSpeed(speed)) startNextTransition();
-  swapBuffers();
 }
 
 void MorphEngine::endPlayback() {

@@ -79,21 +79,22 @@ bool checkSettings(const Settings& settings, std::string& whyNot) {
   return false;
 }
 
-// Plays the first frames once more to pick `count` of them, spread evenly over `span` frames.
+// Plays the first frames once more to pick `count` of them, spread evenly over `span` frames;
+// only those are drawn.
 bool sampleFrames(MorphEngine& engine, const Settings& settings, int64_t span, int64_t count,
-                  const std::function<bool(int64_t)>& drawn,
+                  const std::function<bool()>& keepGoing,
                   std::vector<std::vector<uint16_t>>& samples, std::string& whyNot) {
   FramePlayback playback;
   if (!playback.start(engine, settings.dither, settings.seed, settings.size, whyNot)) return false;
   std::vector<uint16_t> pixels;
   for (int64_t i = 0, frame = 0; i < count; ++i) {
     const int64_t wanted = (2 * i + 1) * span / (2 * count);  // the middle of its share
-    for (; frame <= wanted; ++frame) {
-      if (!playback.next(pixels, whyNot)) return false;
-      if (!drawn(frame + 1)) {
-        whyNot = kCancelledReason;
-        return false;
-      }
+    for (; frame < wanted; ++frame) playback.skip();
+    if (!playback.next(pixels, whyNot)) return false;
+    ++frame;
+    if (!keepGoing()) {
+      whyNot = kCancelledReason;
+      return false;
     }
     samples.push_back(pixels);
   }
@@ -388,6 +389,10 @@ bool FramePlayback::next(std::vector<uint16_t>& pixels, std::string& whyNot) {
   return false;
 }
 
+void FramePlayback::skip() {
+  engine_->skipFrame();
+}
+
 void FramePlayback::stop() {
   if (!engine_) return;
   engine_->endPlayback();
@@ -419,11 +424,7 @@ bool exportMorph(MorphEngine& engine, const std::string& target, const Settings&
     return false;
   }
 
-  // A GIF first plays through the first cycle for the frames its palette is made from.
-  const int64_t sampleCount = *format == Format::Gif ? std::min(cycle, kPaletteSamples) : 0;
-  const int64_t samplePass = sampleCount > 0 ? (2 * sampleCount - 1) * cycle / (2 * sampleCount) + 1 : 0;
-  const int64_t total = samplePass + shape.frames;
-  const auto tell = [&](int64_t done) { return !progress || progress(done, total); };
+  const auto tell = [&](int64_t done) { return !progress || progress(done, shape.frames); };
   if (!tell(0)) {
     whyNot = kCancelledReason;
     return false;
@@ -431,9 +432,11 @@ bool exportMorph(MorphEngine& engine, const std::string& target, const Settings&
   // The target is checked before any frame is drawn.
   StagedOutput staged;
   if (*format != Format::PngFrames && staged.open(target, &whyNot) != 0) return false;
+  // A GIF first plays through the first cycle for the frames its palette is made from.
   std::vector<std::vector<uint16_t>> samples;
-  if (sampleCount > 0 &&
-      !sampleFrames(engine, settings, cycle, sampleCount, tell, samples, whyNot)) {
+  if (*format == Format::Gif &&
+      !sampleFrames(engine, settings, cycle, std::min(cycle, kPaletteSamples),
+                    [&] { return tell(0); }, samples, whyNot)) {
     return false;
   }
 
@@ -461,8 +464,7 @@ bool exportMorph(MorphEngine& engine, const std::string& target, const Settings&
   if (!writer) return false;
   samples = {};
 
-  const auto tellWritten = [&](int64_t written) { return tell(samplePass + written); };
-  if (!runFrames(playback, *writer, shape.frames, tellWritten, whyNot)) return false;
+  if (!runFrames(playback, *writer, shape.frames, tell, whyNot)) return false;
   playback.stop();
   if (!writer->finish(whyNot)) return false;
   if (*format != Format::PngFrames) {
@@ -476,7 +478,7 @@ bool exportMorph(MorphEngine& engine, const std::string& target, const Settings&
   summary.height = writer->height();
   summary.fps = writer->playedFps();
   if (*format == Format::PngFrames) summary.bytes = writer->bytes();
-  tell(total);
+  tell(shape.frames);
   return true;
 }
 

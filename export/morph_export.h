@@ -57,6 +57,8 @@ class FramePlayback {
              std::string& whyNot);
   // Draws the next frame and reads it back: side() x side() RGB565 pixels, rows from the top.
   bool next(std::vector<uint16_t>& pixels, std::string& whyNot);
+  // Passes over the next frame without drawing it.
+  void skip();
   void stop();
   int32_t side() const { return side_; }
 

@@ -355,3 +355,39 @@ TEST_F(SequencerTest, FewerThanTwoPicturesAreRefusedBeforeTheDisplayOpens) {
 }
 
 }  // namespace
+
+namespace {
+
+// A frame skipped moves the playback on exactly as a frame played, across transitions too.
+TEST_F(SequencerTest, ASkippedFrameStepsAsAPlayedOne) {
+  engine.speed = 3;
+  engine.playMode = 1;
+  prepare(3);
+  struct State {
+    Transition transition;
+    float alpha;
+    std::vector<float> vertices;
+    bool operator==(const State&) const = default;
+  };
+  const auto state = [this] {
+    State now{current(), engine.fadeAlpha, {}};
+    for (int v = 0; v < engine.vertexCount; ++v) {
+      now.vertices.push_back(engine.vertexStates[v].x);
+      now.vertices.push_back(engine.vertexStates[v].y);
+    }
+    return now;
+  };
+  std::vector<State> played;
+  useOwnMeshesAndRestart();
+  for (int frame = 0; frame < 8; ++frame) {
+    engine.playFrame();
+    played.push_back(state());
+  }
+  useOwnMeshesAndRestart();
+  for (int frame = 0; frame < 8; ++frame) {
+    engine.skipFrame();
+    EXPECT_TRUE(state() == played[frame]) << frame;
+  }
+}
+
+}  // namespace
