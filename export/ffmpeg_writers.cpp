@@ -70,6 +70,11 @@ class Muxer {
   Muxer(const Muxer&) = delete;
   Muxer& operator=(const Muxer&) = delete;
   ~Muxer() {
+    // FFmpeg's GIF muxer lets go of the frame it holds back only when it writes its end; the
+    // file is being discarded anyway.
+    if (headerWritten_ && output_->oformat == av_guess_format("gif", nullptr, nullptr)) {
+      av_write_trailer(output_);
+    }
     av_packet_free(&packet_);
     avcodec_free_context(&encoder_);
     if (output_) {
@@ -129,6 +134,7 @@ class Muxer {
       containerOptions(&muxerOptions, output_->pb->seekable != 0);
       result = avformat_write_header(output_, &muxerOptions);
       av_dict_free(&muxerOptions);
+      headerWritten_ = result >= 0;
     }
     if (result < 0) {
       whyNot = "cannot write: " + ffmpegError(result);
@@ -161,6 +167,7 @@ class Muxer {
   bool finish(std::string& whyNot) {
     if (!send(nullptr, whyNot)) return false;
     int result = av_write_trailer(output_);
+    headerWritten_ = false;
     if (result >= 0) result = output_->pb->error;
     if (result >= 0) result = avio_closep(&output_->pb);
     if (result >= 0) return true;
@@ -172,6 +179,7 @@ class Muxer {
   AVFormatContext* output_ = nullptr;
   AVCodecContext* encoder_ = nullptr;
   AVPacket* packet_ = nullptr;
+  bool headerWritten_ = false;  // and the trailer not yet
 };
 
 // A frame of the size and pixel format, its planes from `planes`.
