@@ -265,6 +265,9 @@ TEST_F(Export, AFailureOrCancelLeavesNothingAndTheOldFileAsItWas) {
 // At the default quality, every frame of the demo keeps a luma PSNR of 38 dB in H.264 (4:2:0
 // chroma alone holds RGB near 31 to 35 dB on dithered frames, so luma is what is measured).
 TEST_F(Export, DemoMp4AtTheDefaultQuality) {
+#ifdef MORPH_SKIP_LONG_TESTS
+  GTEST_SKIP() << "the demo's whole video is checked in the normal build";
+#endif
   std::string why;
   ASSERT_EQ(engine_.loadProject(DEMO_PROJECT, &why), 0) << why;
   Settings settings;
