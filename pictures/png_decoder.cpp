@@ -1,6 +1,7 @@
-// PNG through libpng, used directly: every colour type and depth comes out as 8-bit RGBA, laid
-// over black; an embedded ICC profile is converted to sRGB. libpng's own complaints stay here
-// (they would otherwise go to standard error) and become the reason of a refusal.
+// PNG through libpng, used directly: every colour type and depth comes out as 8-bit RGB, laid
+// over black where it has transparency; an embedded ICC profile is converted to sRGB. libpng's own
+// complaints stay here (they would otherwise go to standard error) and become the reason of a
+// refusal.
 #include <png.h>
 
 #include <csetjmp>
@@ -67,35 +68,43 @@ bool decodeInto(png_structp png, png_infop info, Reading& reading, const DecodeO
   const int64_t width = png_get_image_width(png, info), height = png_get_image_height(png, info);
   if (!checkDeclaredSize(width, height, options.maxPixels, whyNot)) return false;
 
+  // Every kind of PNG as 8-bit RGB, with alpha when it has transparency.
+  const bool alpha = (png_get_color_type(png, info) & PNG_COLOR_MASK_ALPHA) != 0 ||
+                     png_get_valid(png, info, PNG_INFO_tRNS) != 0;
   png_set_expand(png);  // palette to RGB, grey below 8 bits to 8, transparent colour to alpha
   png_set_scale_16(png);
   png_set_gray_to_rgb(png);
-  png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
   const int passes = png_set_interlace_handling(png);
   png_read_update_info(png, info);
-  if (png_get_rowbytes(png, info) != static_cast<size_t>(width) * 4) {
-    png_error(png, "unexpected row layout");
-  }
+  const int channels = alpha ? 4 : 3;
+  const size_t rowBytes = static_cast<size_t>(width) * channels;
+  if (png_get_rowbytes(png, info) != rowBytes) png_error(png, "unexpected row layout");
   photo.width = static_cast<int32_t>(width);
   photo.height = static_cast<int32_t>(height);
   photo.image.resize(photo.width, photo.height);
-  const size_t rowBytes = static_cast<size_t>(width) * 4;
-  if (passes == 1) {
-    reading.pixels = static_cast<uint8_t*>(std::malloc(rowBytes));
+  // Without alpha the rows are read straight into the picture; with it, through a buffer of
+  // RGBA (all of it for interlaced rows, which arrive in passes) and laid over black.
+  const size_t bufferRows = !alpha ? 0 : passes == 1 ? 1 : static_cast<size_t>(height);
+  if (bufferRows > 0) {
+    reading.pixels = static_cast<uint8_t*>(std::malloc(rowBytes * bufferRows));
     if (!reading.pixels) png_error(png, "not enough memory");
+  }
+  if (passes == 1) {
     for (int32_t y = 0; y < photo.height; ++y) {
-      png_read_row(png, reading.pixels, nullptr);
-      composeRow(reading.pixels, photo.image.row(y), photo.width);
+      png_read_row(png, alpha ? reading.pixels : photo.image.row(y), nullptr);
+      if (alpha) composeRow(reading.pixels, photo.image.row(y), photo.width);
     }
   } else {
-    // Interlaced rows arrive in passes: the whole image first.
-    reading.pixels = static_cast<uint8_t*>(std::malloc(rowBytes * static_cast<size_t>(height)));
     reading.rows = static_cast<png_bytep*>(std::malloc(sizeof(png_bytep) * height));
-    if (!reading.pixels || !reading.rows) png_error(png, "not enough memory");
-    for (int32_t y = 0; y < photo.height; ++y) reading.rows[y] = reading.pixels + rowBytes * y;
-    png_read_image(png, reading.rows);
+    if (!reading.rows) png_error(png, "not enough memory");
     for (int32_t y = 0; y < photo.height; ++y) {
-      composeRow(reading.rows[y], photo.image.row(y), photo.width);
+      reading.rows[y] = alpha ? reading.pixels + rowBytes * y : photo.image.row(y);
+    }
+    png_read_image(png, reading.rows);
+    if (alpha) {
+      for (int32_t y = 0; y < photo.height; ++y) {
+        composeRow(reading.rows[y], photo.image.row(y), photo.width);
+      }
     }
   }
   png_charp name = nullptr;
