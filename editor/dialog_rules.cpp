@@ -21,6 +21,12 @@ std::string FailureText(const char* headline, const std::string& path, const std
   return std::string(headline) + "\n" + path + "\n\n" + why + "\n" + note;
 }
 
+std::string TooManyChosenText(int32_t present, size_t chosen) {
+  return "A project holds at most " + std::to_string(kMaxPictures) + " pictures.\nThis one has " +
+         std::to_string(present) + "; the " + std::to_string(chosen) + " chosen would make " +
+         std::to_string(present + chosen) + ". Nothing was added.";
+}
+
 }  // namespace
 
 bool IsProjectFileName(const std::string& path) {
@@ -148,37 +154,51 @@ void EditorDialogRules::AddPicture(int32_t position) {
     platform::showMessage(kTooManyPicturesMessage, kEngineErrorCaption);
     return;
   }
-  const std::optional<std::string> path = RunOpenDialog(kPictureFilter);
-  if (!path) return;
-  AddPictureFiles(position, {*path});
+  const std::vector<std::string> paths = RunOpenPicturesDialog();
+  if (!paths.empty()) AddPictureFiles(position, paths);
 }
 
 void EditorDialogRules::OnAddPictures() {
   AddPicture(std::min(g_leftPicture + 1, g_engine.pictureCount));
 }
 
+std::vector<std::string> EditorDialogRules::RunOpenPicturesDialog() {
+  if (std::optional<std::string> path = RunOpenDialog(kPictureFilter)) return {*path};
+  return {};
+}
+
 int32_t EditorDialogRules::AddPictureFiles(int32_t position,
                                            const std::vector<std::string>& paths) {
-  if (m_previewRunning) return 0;
-  int32_t added = 0;
-  bool tried = false;
-  for (const std::string& path : paths) {
-    if (g_engine.pictureCount >= kMaxPictures) {
-      platform::showMessage(kTooManyPicturesMessage, kEngineErrorCaption);
-      break;
-    }
-    std::unique_ptr<PictureImage> image = g_engine.importBmp(path);
-    if (!image) {
-      platform::showMessage(kAddFailedMessage, kEngineErrorCaption);
-      continue;
-    }
-    // A position the table refuses (the left pane past the end) adds nothing; the image goes.
-    tried = true;
-    if (g_engine.insertPicture(std::move(image), position + added) == 0) ++added;
+  if (m_previewRunning || paths.empty()) return 0;
+  const size_t count = paths.size();
+  if (g_engine.pictureCount + count > static_cast<size_t>(kMaxPictures)) {
+    platform::showMessage(g_engine.pictureCount >= kMaxPictures
+                              ? std::string(kTooManyPicturesMessage)
+                              : TooManyChosenText(g_engine.pictureCount, count),
+                          kEngineErrorCaption);
+    return 0;
   }
-  g_history.Record();
-  if (tried) RefreshPictures();
-  return added;
+  // A position the table refuses (the left pane past the end) adds nothing.
+  if (position < 0 || position > g_engine.pictureCount) return 0;
+  // Every picture is read and fitted before the project changes: all of them come in, or none.
+  SetBusy(true);
+  std::vector<pictures::ImportResult> results = pictures::importPictures(paths, m_pictureFit);
+  SetBusy(false);
+  for (size_t n = 0; n < count; ++n) {
+    if (results[n].imported) continue;
+    platform::showMessage(
+        FailureText(count == 1 ? kAddFailedOneMessage : kAddFailedManyMessage, paths[n],
+                    results[n].whyNot, count == 1 ? kAddKeptNote : kAddNoneNote),
+        kEngineErrorCaption);
+    return 0;
+  }
+  for (size_t n = 0; n < count; ++n) {
+    g_engine.insertPicture(std::move(results[n].picture.picture),
+                           position + static_cast<int32_t>(n));
+  }
+  g_history.Record();  // one undo step for all of them
+  RefreshPictures();
+  return static_cast<int32_t>(count);
 }
 
 void EditorDialogRules::OnDeleteLeft() {

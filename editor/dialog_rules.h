@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "editor/settings_fields.h"
+#include "pictures/pictures.h"
 
 // The controls' ids; the dialog's controls carry them as their object names.
 enum ControlId : int {
@@ -107,10 +108,16 @@ class EditorDialogRules {
   // loaded: the project then has that file, a new undo history and no changes. A file that
   // cannot be read says why and changes nothing.
   bool LoadProjectFile(const std::string& path);
-  // Imports picture files in order and inserts them from `position` on, as the Add buttons do
-  // one: each refused file says so and the rest go on, a full table stops the command. All of
-  // them are one undo step. Returns how many were inserted.
+  // Imports picture files (any format the pictures library reads, fitted with PictureFit())
+  // and inserts them in order from `position` on, as the Add buttons do. All or nothing: a file
+  // that is refused is named with its reason, and so is a choice that would pass 50 pictures;
+  // the project then stays as it was. All of them are one undo step. Returns how many were
+  // inserted.
   int32_t AddPictureFiles(int32_t position, const std::vector<std::string>& paths);
+  // How pictures that are not 256 x 256 are fitted when they are added (crop at first; the
+  // dialog remembers the choice between runs).
+  pictures::Fit PictureFit() const { return m_pictureFit; }
+  void SetPictureFit(pictures::Fit fit) { m_pictureFit = fit; }
   // Files dropped onto the dialog (side -1) or onto a pane (side 0 left, 1 right): one project
   // file opens (after asking about unsaved changes); picture files dropped onto a pane go into
   // its place as that side's Add would put them. False when the drop is not taken.
@@ -170,6 +177,11 @@ class EditorDialogRules {
   // after the user confirmed it.
   virtual std::optional<std::string> RunSaveDialog(const char* filter,
                                                    const char* defaultExtension) = 0;
+  // The pictures dialog: every file chosen, in the order chosen; nothing when cancelled. Unless
+  // the dialog offers more, one file through RunOpenDialog(kPictureFilter).
+  virtual std::vector<std::string> RunOpenPicturesDialog();
+  // Told before and after work that makes the user wait (reading large pictures).
+  virtual void SetBusy(bool /*busy*/) {}
   // The export's target: a file whose extension names the format, or a folder ending in '/'
   // for PNG frames.
   virtual std::optional<std::string> RunExportDialog() = 0;
@@ -194,6 +206,7 @@ class EditorDialogRules {
   void ShowField(int id, int32_t& setting, SettingRange range);
 
   bool m_previewRunning = false;
+  pictures::Fit m_pictureFit = pictures::Fit::Crop;
   std::string m_projectPath;
   SavedSettings m_savedSettings{};
 };

@@ -9,7 +9,12 @@ inline constexpr const char* kUntitledName = "Untitled";
 inline constexpr const char* kUnsavedChangesQuestion =
     "The project has changes that are not saved. Save them first?";
 
-inline constexpr const char* kAddFailedMessage = "Hmmm, error?!";
+// A picture that could not be added: the path and the reason follow, then the note.
+inline constexpr const char* kAddFailedOneMessage = "Could not add the picture";
+inline constexpr const char* kAddFailedManyMessage = "Could not add the pictures";
+inline constexpr const char* kAddKeptNote = "The project you are editing is unchanged.";
+inline constexpr const char* kAddNoneNote =
+    "None of the chosen pictures was added; the project you are editing is unchanged.";
 inline constexpr const char* kClearAllQuestion = "Clear All ?";
 inline constexpr const char* kConfirmCaption = "Confirm";
 
@@ -20,7 +25,10 @@ inline constexpr const char* kTooManyPointsMessage =
     "A project holds at most 500 control points.\nDelete one before you add another.";
 
 // File-dialog filters: description|pattern pairs, each list ending in two bars.
-inline constexpr const char* kPictureFilter = "Pictures  [ BMP ]|*.bmp|All Files (*.*) |*.*||";
+// The pictures dialog's filter is shown as it stands (the file dialog matches patterns in any
+// case).
+inline constexpr const char* kPictureFilter =
+    "Pictures|*.png;*.jpg;*.jpeg;*.webp;*.tif;*.tiff;*.gif;*.bmp;*.tga|All files|*.*||";
 inline constexpr const char* kProjectFilter =
     "KZ Morph Files  [ KZM ]|*.kzm|All Files (*.*) |*.*||";
 inline constexpr const char* kProjectExtension = "kzm";

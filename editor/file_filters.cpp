@@ -27,7 +27,7 @@ std::string TrimTrailingBlanks(std::string text) {
 }
 
 // One pattern of a filter (several are separated by ';') in Qt's form.
-std::string QtPatterns(const std::string& patterns) {
+std::string QtPatterns(const std::string& patterns, bool upperCaseToo) {
   std::string result;
   std::size_t start = 0;
   while (start <= patterns.size()) {
@@ -45,20 +45,20 @@ std::string QtPatterns(const std::string& patterns) {
     std::string upper = pattern;
     std::transform(upper.begin(), upper.end(), upper.begin(),
                    [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    if (upper != pattern) result += ' ' + upper;
+    if (upperCaseToo && upper != pattern) result += ' ' + upper;
   }
   return result;
 }
 
 }  // namespace
 
-std::string QtFilterFromClassic(const std::string& classic) {
+std::string QtFilterFromClassic(const std::string& classic, bool upperCaseToo) {
   const std::vector<std::string> parts = SplitAtBars(classic);
   std::string result;
   for (std::size_t i = 0; i + 1 < parts.size(); i += 2) {
     if (parts[i].empty() && parts[i + 1].empty()) break;  // the closing "||"
     if (!result.empty()) result += ";;";
-    result += TrimTrailingBlanks(parts[i]) + " (" + QtPatterns(parts[i + 1]) + ")";
+    result += TrimTrailingBlanks(parts[i]) + " (" + QtPatterns(parts[i + 1], upperCaseToo) + ")";
   }
   return result;
 }

@@ -7,4 +7,6 @@
 // "Pictures  [ BMP ]|*.bmp|All Files (*.*) |*.*||" becomes
 // "Pictures  [ BMP ] (*.bmp *.BMP);;All Files (*.*) (*)": each pattern also in upper case, as
 // Linux file names are case-sensitive, and "*.*" as "*", which also matches names without a dot.
-std::string QtFilterFromClassic(const std::string& classic);
+// Without `upperCaseToo` the patterns stand as written (Qt's own file dialog matches them in any
+// case).
+std::string QtFilterFromClassic(const std::string& classic, bool upperCaseToo = true);

@@ -1,5 +1,6 @@
 #include "editor/qt/editor_dialog.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -15,6 +16,7 @@
 #include <QPainter>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QSettings>
 #include <QStyleOptionComboBox>
 #include <QVBoxLayout>
 #include <QWindow>
@@ -74,6 +76,11 @@ constexpr int kFontPoints = 8;
 // The combo boxes' lists, in the order they are filled; the boxes sort them.
 const char* const kPlayModeItems[] = {"Play Loop", "Play Ping-Pong", "Play Random"};
 const char* const kDitherItems[] = {"Dither 4x4", "Dither 2x2", "No Dither"};
+
+// Where the editor keeps what lasts between runs (~/.config/morphstudio/ORVANTE.conf).
+constexpr const char* kSettingsOrganization = "morphstudio";
+constexpr const char* kSettingsApplication = "ORVANTE";
+constexpr const char* kFitSetting = "pictures/fit";
 
 // Adds an item where a sorted list puts it (case does not count), so that list positions are
 // the setting values: 0 "Dither 2x2", 1 "Dither 4x4", 2 "No Dither".
@@ -269,9 +276,34 @@ void CEditorDlg::CreateMenus() {
   m_redoAction->setShortcuts({QKeySequence("Ctrl+Shift+Z"), QKeySequence("Ctrl+Y")});
   m_menus[1]->addSeparator();  // hidden until entries follow it
   AddMenuEntry(Menu::Edit, "Find &Face Points", QKeySequence(), [this] { OnFindFacePoints(); });
+  CreateFitMenu();
 
   AddMenuEntry(Menu::Play, "Play with &3Dfx", QKeySequence("F5"), [this] { Play(); });
   AddMenuEntry(Menu::Help, "&About", QKeySequence(), [this] { OnAbout(); });
+}
+
+// Edit > Fit New Pictures: how Add fits pictures that are not 256 x 256, by the names kzmtool
+// takes too; the choice lasts between runs.
+void CEditorDlg::CreateFitMenu() {
+  QMenu* menu = m_menus[1]->addMenu("&Fit New Pictures");
+  menu->setObjectName("fitMenu");
+  const QSettings settings(kSettingsOrganization, kSettingsApplication);
+  const std::string saved = settings.value(kFitSetting, "crop").toString().toStdString();
+  SetPictureFit(pictures::fitFromName(saved).value_or(pictures::Fit::Crop));
+  auto* choices = new QActionGroup(menu);
+  for (pictures::Fit fit :
+       {pictures::Fit::Crop, pictures::Fit::Pad, pictures::Fit::Stretch, pictures::Fit::Face}) {
+    QAction* action = menu->addAction(pictures::fitName(fit));
+    action->setObjectName(QString("fit-") + pictures::fitName(fit));
+    action->setCheckable(true);
+    action->setChecked(fit == PictureFit());
+    choices->addAction(action);
+    connect(action, &QAction::triggered, this, [this, fit] {
+      SetPictureFit(fit);
+      QSettings(kSettingsOrganization, kSettingsApplication)
+          .setValue(kFitSetting, pictures::fitName(fit));
+    });
+  }
 }
 
 QAction* CEditorDlg::AddMenuEntry(Menu menu, const QString& text, const QKeySequence& shortcut,
@@ -448,6 +480,29 @@ void CEditorDlg::CloseProgress() {
   delete m_progress;
   m_progress = nullptr;
   RequestRepaint();
+}
+
+std::vector<std::string> CEditorDlg::RunOpenPicturesDialog() {
+  QFileDialog dialog(this, QString(), QString(),
+                     QString::fromStdString(QtFilterFromClassic(kPictureFilter, false)));
+  dialog.setFileMode(QFileDialog::ExistingFiles);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  const bool chosen = dialog.exec() == QDialog::Accepted;
+  RequestRepaint();
+  std::vector<std::string> paths;
+  if (!chosen) return paths;
+  for (const QString& file : dialog.selectedFiles()) {
+    paths.push_back(QFile::encodeName(file).toStdString());
+  }
+  return paths;
+}
+
+void CEditorDlg::SetBusy(bool busy) {
+  if (busy) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+  } else {
+    QApplication::restoreOverrideCursor();
+  }
 }
 
 void CEditorDlg::OnAbout() {

@@ -71,6 +71,9 @@ class CEditorDlg : public QDialog, public EditorDialogRules {
   std::optional<std::string> RunOpenDialog(const char* filter) override;
   std::optional<std::string> RunSaveDialog(const char* filter,
                                            const char* defaultExtension) override;
+  // Several pictures at once, of every format the editor reads.
+  std::vector<std::string> RunOpenPicturesDialog() override;
+  void SetBusy(bool busy) override;
   SaveAnswer AskToSaveChanges() override;
   bool ShowProgress(const char* text, int32_t done, int32_t total) override;
   void EndProgress() override;
@@ -92,6 +95,7 @@ class CEditorDlg : public QDialog, public EditorDialogRules {
   void CreateControls();
   void LayOutControls();
   void CreateMenus();
+  void CreateFitMenu();
   void ConnectCommands();
   void Play();
   // The pane under a drop position of the dialog: 0, 1, or -1 for none.

@@ -332,19 +332,61 @@ TEST_F(CommandTest, AddPutsTheNewPictureIntoThePanesPlace) {
   EXPECT_EQ(g_engine.pictureCount, 1);
 }
 
-TEST_F(CommandTest, ARefusedPictureGivesTwoMessagesAndChangesNothing) {
+TEST_F(CommandTest, ARefusedPictureIsNamedAndNoneOfTheChosenComeIn) {
   AppendPictures(2);
   g_engine.addPoint(0, 10, 10);
-  const std::filesystem::path narrow = Scratch("narrow.bmp");
+  const std::filesystem::path narrow = Scratch("narrow.bmp");  // 255 x 256: fitted now
   WriteBmp(narrow, 1, 2, 3, 255);
-  dialog().openAnswers = {narrow.string()};
+  const std::filesystem::path notes = Scratch("notes.txt");
+  std::ofstream(notes) << "no picture\n";
+  dialog().openAnswers = {notes.string()};
   dialog().OnAddLeft();
-  ASSERT_EQ(Messages().size(), 2u);
-  EXPECT_EQ(Messages()[0].text, "Sorry!\n Image must be 256x256x24");
-  EXPECT_EQ(Messages()[1].text, "Hmmm, error?!");
-  EXPECT_EQ(Messages()[1].caption, "Error   ;-(");
-  EXPECT_EQ(g_engine.pictureCount, 2);
+  ASSERT_EQ(Messages().size(), 1u);
+  EXPECT_EQ(Messages()[0].text,
+            "Could not add the picture\n" + notes.string() +
+                "\n\nnot a picture this program reads (PNG, JPEG, WebP, TIFF, GIF, BMP or TGA)\n"
+                "The project you are editing is unchanged.");
+  EXPECT_EQ(Messages()[0].caption, "Error   ;-(");
+
+  // Of several chosen, one refused: none comes in, and the message says which.
+  ClearMessages();
+  dialog().pictureAnswers = {{narrow.string(), notes.string(), narrow.string()}};
+  dialog().OnAddRight();
+  ASSERT_EQ(Messages().size(), 1u);
+  EXPECT_EQ(Messages()[0].text.rfind("Could not add the pictures\n" + notes.string() + "\n", 0),
+            0u);
+  EXPECT_NE(Messages()[0].text.find("None of the chosen pictures was added"), std::string::npos);
+  // Nor when they would pass 50 pictures.
+  AppendPictures(47);
+  ClearMessages();
+  dialog().pictureAnswers = {{narrow.string(), narrow.string()}};
+  dialog().OnAddRight();
+  ASSERT_EQ(Messages().size(), 1u);
+  EXPECT_NE(Messages()[0].text.find("This one has 49; the 2 chosen would make 51."),
+            std::string::npos);
+  EXPECT_EQ(g_engine.pictureCount, 49);
   EXPECT_EQ(g_engine.pointCount, 1);
+  EXPECT_FALSE(g_history.CanUndo());
+}
+
+TEST_F(CommandTest, SeveralPicturesComeInInTheOrderChosenFittedAsSetAsOneStep) {
+  AppendPictures(2);
+  g_history.Reset();
+  const std::filesystem::path green = Scratch("green.bmp"), narrow = Scratch("narrow.bmp");
+  WriteBmp(green, 0, 255, 0);
+  WriteBmp(narrow, 255, 0, 0, 128);  // 128 x 256
+  EXPECT_EQ(dialog().PictureFit(), pictures::Fit::Crop);
+  dialog().SetPictureFit(pictures::Fit::Pad);
+  dialog().pictureAnswers = {{narrow.string(), green.string()}};
+  dialog().OnAddRight();  // at 1: pictures 0, narrow, green, 1
+  EXPECT_TRUE(Messages().empty());
+  ASSERT_EQ(g_engine.pictureCount, 4);
+  EXPECT_EQ(PictureColor(1), 0) << "padded: black on the left";
+  EXPECT_EQ(g_engine.getPictureImage(1)->pixels[128], 0xF800);
+  EXPECT_EQ(PictureColor(2), 0x07E0);
+  EXPECT_EQ(PictureColor(3), 2);
+  EXPECT_TRUE(g_history.Undo());
+  EXPECT_EQ(g_engine.pictureCount, 2);
 }
 
 TEST_F(CommandTest, SaveWritesTheClampedFieldsAndLoadBringsEverythingBack) {
@@ -397,8 +439,8 @@ TEST_F(CommandTest, SaveWritesTheClampedFieldsAndLoadBringsEverythingBack) {
 }
 
 TEST(FileFilters, ClassicFiltersBecomeQtFilters) {
-  EXPECT_EQ(QtFilterFromClassic(kPictureFilter),
-            "Pictures  [ BMP ] (*.bmp *.BMP);;All Files (*.*) (*)");
+  EXPECT_EQ(QtFilterFromClassic(kPictureFilter, false),
+            "Pictures (*.png *.jpg *.jpeg *.webp *.tif *.tiff *.gif *.bmp *.tga);;All files (*)");
   EXPECT_EQ(QtFilterFromClassic(kProjectFilter),
             "KZ Morph Files  [ KZM ] (*.kzm *.KZM);;All Files (*.*) (*)");
   EXPECT_EQ(QtFilterFromClassic("Both|*.a;*.b||"), "Both (*.a *.A *.b *.B)");

@@ -25,6 +25,7 @@
 #include "editor/undo_history.h"
 #include "editor_test_support.h"
 #include "engine/messages.h"
+#include "support/test_photos.h"
 
 namespace editor_test {
 namespace {
@@ -39,6 +40,10 @@ class TestDialog : public CEditorDlg {
   std::optional<std::string> RunOpenDialog(const char* filter) override {
     if (realFileDialogs) return CEditorDlg::RunOpenDialog(filter);
     return Next();
+  }
+  std::vector<std::string> RunOpenPicturesDialog() override {
+    if (realFileDialogs) return CEditorDlg::RunOpenPicturesDialog();
+    return EditorDialogRules::RunOpenPicturesDialog();
   }
   std::optional<std::string> RunSaveDialog(const char* filter, const char* extension) override {
     if (realFileDialogs) return CEditorDlg::RunSaveDialog(filter, extension);
@@ -278,6 +283,54 @@ TEST_F(DialogTest, TheSaveDialogOffersProjectsAndAddsTheExtension) {
   } else {
     EXPECT_TRUE(std::filesystem::exists(typed.string() + ".kzm"));
   }
+}
+
+TEST_F(DialogTest, AddTakesSeveralPicturesOfAnyFormatAndTheFitIsRemembered) {
+  using testing_support::encodePhoto;
+  const std::filesystem::path folder = Scratch("photos");
+  std::filesystem::create_directories(folder);
+  testing_support::writeBytes((folder / "wide.JPG").string(),
+                              encodePhoto(testing_support::quadrantPhoto(400, 200), "jpg"));
+  testing_support::writeBytes((folder / "small.png").string(),
+                              encodePhoto(testing_support::quadrantPhoto(64, 64), "png"));
+  window().realFileDialogs = true;
+  QStringList filters;
+  WhenModalOpens([&](QWidget* modal) {
+    auto* dialog = qobject_cast<QFileDialog*>(modal);
+    ASSERT_NE(dialog, nullptr);
+    filters = dialog->nameFilters();
+    dialog->setDirectory(QString::fromStdString(folder.string()));
+    // Two files chosen at once, the second first, as the file-name field lists them.
+    auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+    ASSERT_NE(name, nullptr);
+    name->setText("\"small.png\" \"wide.JPG\"");
+    QTest::keyClick(name, Qt::Key_Return);
+  });
+  Click(kIdAddLeft);
+  EXPECT_EQ(filters,
+            QStringList({"Pictures (*.png *.jpg *.jpeg *.webp *.tif *.tiff *.gif *.bmp *.tga)",
+                         "All files (*)"}));
+  EXPECT_TRUE(Messages().empty());
+  ASSERT_EQ(g_engine.pictureCount, 2);
+  EXPECT_EQ(PictureColor(0), 0xF800) << "small.png first, red at its top left";
+  EXPECT_EQ(g_engine.getPictureImage(1)->pixels[0], 0xF800) << "the centre square of wide.JPG";
+  EXPECT_EQ(g_engine.getPictureImage(1)->pixels[255], 0x07E0);
+  EXPECT_TRUE(g_history.Undo());
+  EXPECT_EQ(g_engine.pictureCount, 0) << "one undo step";
+
+  // Edit > Fit New Pictures: crop at first; a choice holds for the next start too.
+  EXPECT_EQ(window().PictureFit(), pictures::Fit::Crop);
+  auto* pad = window().findChild<QAction*>("fit-pad");
+  ASSERT_NE(pad, nullptr);
+  EXPECT_TRUE(window().findChild<QAction*>("fit-crop")->isChecked());
+  pad->trigger();
+  EXPECT_EQ(window().PictureFit(), pictures::Fit::Pad);
+  {
+    TestDialog again;
+    EXPECT_EQ(again.PictureFit(), pictures::Fit::Pad);
+    EXPECT_TRUE(again.findChild<QAction*>("fit-pad")->isChecked());
+  }
+  window().findChild<QAction*>("fit-crop")->trigger();
 }
 
 TEST_F(DialogTest, AboutShowsTheVersion) {
@@ -581,7 +634,14 @@ TEST_F(DialogTest, ExportShowsItsProgressAndCancelLeavesNoFile) {
 
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
+  // The editor's remembered settings go to a folder of the test's own, not the user's.
+  const std::filesystem::path settings =
+      editor_test::ScratchRoot() / ("editor_settings_" + std::to_string(::getpid()));
+  std::filesystem::create_directories(settings);
+  qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(settings.string()));
   QApplication application(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
+  const int result = RUN_ALL_TESTS();
+  std::filesystem::remove_all(settings);
+  return result;
 }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "editor/dialog_rules.h"
+#include "editor/editor_texts.h"
 #include "editor/picture_pane.h"
 #include "engine/morph_engine.h"
 #include "glide/platform.h"
@@ -42,6 +43,7 @@ class FakeDialog : public EditorDialogRules {
   mutable std::vector<std::string> log;
   // What the file dialogs answer, one per dialog; an empty queue cancels.
   std::deque<std::string> openAnswers;
+  std::deque<std::vector<std::string>> pictureAnswers;  // the pictures dialog's choices
   std::deque<std::string> saveAnswers;
   std::vector<std::string> fileDialogs;  // "open FILTER" or "save FILTER EXT", in order
   // What the question about unsaved changes answers, one per question; an empty queue
@@ -91,6 +93,14 @@ class FakeDialog : public EditorDialogRules {
   std::optional<std::string> RunOpenDialog(const char* filter) override {
     fileDialogs.push_back(std::string("open ") + filter);
     return Answer(openAnswers);
+  }
+  // Several files at once when `pictureAnswers` has a choice, else one as RunOpenDialog.
+  std::vector<std::string> RunOpenPicturesDialog() override {
+    if (pictureAnswers.empty()) return EditorDialogRules::RunOpenPicturesDialog();
+    fileDialogs.push_back(std::string("open ") + kPictureFilter);
+    std::vector<std::string> chosen = pictureAnswers.front();
+    pictureAnswers.pop_front();
+    return chosen;
   }
   std::optional<std::string> RunSaveDialog(const char* filter,
                                            const char* defaultExtension) override {
