@@ -6,6 +6,7 @@
 #include <QBuffer>
 #include <QImage>
 #include <QImageWriter>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -217,9 +218,11 @@ std::vector<uint8_t> withExifOrientation(const std::vector<uint8_t>& jpeg, int o
       'M',  'M',  0x00, 0x2A, 0,   0,   0,   8,   0, 1,
       0x01, 0x12, 0,    3,    0,   0,   0,   1,   0, static_cast<uint8_t>(orientation),
       0,    0,    0,    0,    0,   0};
-  std::vector<uint8_t> out(jpeg.begin(), jpeg.begin() + 2);
-  out.insert(out.end(), block, block + sizeof block);
-  out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
+  // Sized up front: GCC 12 at -O3 takes inserts behind a fresh vector for overflows.
+  std::vector<uint8_t> out(jpeg.size() + sizeof block);
+  std::copy(jpeg.begin(), jpeg.begin() + 2, out.begin());
+  std::copy(block, block + sizeof block, out.begin() + 2);
+  std::copy(jpeg.begin() + 2, jpeg.end(), out.begin() + 2 + sizeof block);
   return out;
 }
 
