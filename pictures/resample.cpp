@@ -62,38 +62,54 @@ uint8_t toByte(float value) {
   return static_cast<uint8_t>(std::clamp(value + 0.5f, 0.0f, 255.0f));
 }
 
+constexpr int kRowFloats = kSquareSide * 3;
+
+// Source rows resampled across, the last two kept: neighbouring square rows share at most a
+// row or two of the source when it is reduced, and an enlarged source is small.
+class AcrossRows {
+ public:
+  AcrossRows(const RgbImage& source, const AxisTaps& across) : source_(source), across_(across) {}
+
+  const float* row(int32_t y) {
+    for (Slot& slot : slots_) {
+      if (slot.y == y) return slot.values;
+    }
+    Slot& slot = slots_[next_];
+    next_ ^= 1;
+    slot.y = y;
+    const uint8_t* from = source_.row(y);
+    for (int x = 0; x < kSquareSide; ++x) {
+      float r = 0, g = 0, b = 0;
+      for (int32_t t = across_.first[x]; t < across_.first[x + 1]; ++t) {
+        const uint8_t* pixel = from + across_.taps[t].index * 3;
+        const float w = across_.taps[t].weight;
+        r += w * pixel[0], g += w * pixel[1], b += w * pixel[2];
+      }
+      slot.values[3 * x] = r, slot.values[3 * x + 1] = g, slot.values[3 * x + 2] = b;
+    }
+    return slot.values;
+  }
+
+ private:
+  struct Slot {
+    int32_t y = -1;
+    float values[kRowFloats];
+  };
+  const RgbImage& source_;
+  const AxisTaps& across_;
+  Slot slots_[2];
+  int next_ = 0;
+};
+
 void resampleSeparable(const RgbImage& source, const SquareMap& map, uint8_t* out) {
   const AxisTaps across = axisTaps(map.xx, map.x0, source.width);
   const AxisTaps down = axisTaps(map.yy, map.y0, source.height);
-  // The source rows that any square row uses, each resampled across once.
-  int32_t firstRow = source.height, lastRow = -1;
-  for (const Tap& tap : down.taps) {
-    firstRow = std::min(firstRow, tap.index);
-    lastRow = std::max(lastRow, tap.index);
-  }
-  std::fill(out, out + kSquareRgbBytes, uint8_t{0});
-  if (lastRow < firstRow) return;
-  constexpr int kRowFloats = kSquareSide * 3;
-  std::vector<float> rows(static_cast<size_t>(lastRow - firstRow + 1) * kRowFloats);
-  for (int32_t y = firstRow; y <= lastRow; ++y) {
-    const uint8_t* from = source.row(y);
-    float* to = rows.data() + static_cast<size_t>(y - firstRow) * kRowFloats;
-    for (int x = 0; x < kSquareSide; ++x) {
-      float r = 0, g = 0, b = 0;
-      for (int32_t t = across.first[x]; t < across.first[x + 1]; ++t) {
-        const uint8_t* pixel = from + across.taps[t].index * 3;
-        const float w = across.taps[t].weight;
-        r += w * pixel[0], g += w * pixel[1], b += w * pixel[2];
-      }
-      to[3 * x] = r, to[3 * x + 1] = g, to[3 * x + 2] = b;
-    }
-  }
+  AcrossRows rows(source, across);
   float sums[kRowFloats];
   for (int y = 0; y < kSquareSide; ++y) {
     std::fill(std::begin(sums), std::end(sums), 0.0f);
     for (int32_t t = down.first[y]; t < down.first[y + 1]; ++t) {
-      const float* row =
-          rows.data() + static_cast<size_t>(down.taps[t].index - firstRow) * kRowFloats;
+      const float* row = rows.row(down.taps[t].index);
       const float w = down.taps[t].weight;
       for (int i = 0; i < kRowFloats; ++i) sums[i] += w * row[i];
     }
