@@ -1,4 +1,6 @@
 // The front end: which reader takes a file, the size checks, the fits and what they tell.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cstring>
@@ -258,9 +260,14 @@ bool importPictureBytes(const uint8_t* data, size_t size, Fit fit, ImportedPictu
 bool importPicture(const std::string& path, Fit fit, ImportedPicture& imported,
                    std::string& whyNot) {
   imported = ImportedPicture{};
+  // A pipe (such as a shell's <(...)) can be read only once: all of it at once.
+  struct stat info {};
+  const bool regular = ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
   std::vector<uint8_t> bytes;
-  if (readFileStart(path, kHeadBytes, bytes, &whyNot) != 0) return false;
-  if (bytes.size() == kHeadBytes) {
+  if (readFileStart(path, regular ? kHeadBytes : kMaxFileBytes + 1, bytes, &whyNot) != 0) {
+    return false;
+  }
+  if (regular && bytes.size() == kHeadBytes) {
     // A large file: read it whole only when it may be a picture.
     PictureImage classic;
     if (decodePictureFile(bytes.data(), bytes.size(), classic) != kPictureRead &&
@@ -269,10 +276,10 @@ bool importPicture(const std::string& path, Fit fit, ImportedPicture& imported,
       return false;
     }
     if (readFileStart(path, kMaxFileBytes + 1, bytes, &whyNot) != 0) return false;
-    if (bytes.size() > kMaxFileBytes) {
-      whyNot = "the file is larger than this program takes (1 GiB)";
-      return false;
-    }
+  }
+  if (bytes.size() > kMaxFileBytes) {
+    whyNot = "the file is larger than this program takes (1 GiB)";
+    return false;
   }
   return importPictureBytes(bytes.data(), bytes.size(), fit, imported, whyNot);
 }

@@ -1,11 +1,13 @@
 // Pictures from files of every format: decoded as they were written, turned upright, fitted to
 // the square, refused with a reason when they cannot be taken.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <thread>
 
 #include "engine/bmp_import.h"
 #include "pictures/pictures.h"
@@ -421,6 +423,29 @@ TEST(PictureRefusals, FilesThatCannotBeReadAreNamedSo) {
   EXPECT_EQ(why, "cannot open: Is a directory");
   EXPECT_FALSE(pictures::importPicture(dir.file("missing.png"), Fit::Crop, imported, why));
   EXPECT_EQ(why, "cannot open: No such file or directory");
+
+  // A pipe (as the shell's <(...) gives) is read once, whole: a picture larger than the first
+  // read comes in all the same.
+  const Bytes large = encodePhoto(noisyPhoto(1200, 900, 3), "png");
+  ASSERT_GT(large.size(), size_t{1} << 20);
+  int ends[2];
+  ASSERT_EQ(::pipe(ends), 0);
+  std::thread writer([&] {
+    for (size_t done = 0; done < large.size();) {
+      const ssize_t put = ::write(ends[1], large.data() + done, large.size() - done);
+      if (put <= 0) break;
+      done += static_cast<size_t>(put);
+    }
+    ::close(ends[1]);
+  });
+  const bool piped =
+      pictures::importPicture("/dev/fd/" + std::to_string(ends[0]), Fit::Crop, imported, why);
+  writer.join();
+  ::close(ends[0]);
+  EXPECT_TRUE(piped) << why;
+  const pictures::ImportedPicture fromBytes = importBytes(large, Fit::Crop);
+  ASSERT_TRUE(imported.picture && fromBytes.picture);
+  EXPECT_EQ(std::memcmp(imported.picture->pixels, fromBytes.picture->pixels, kPictureBytes), 0);
 
   // Several at once, in order, each with its own result.
   writeBytes(dir.file("a.png"), encodePhoto(gradientPhoto(300, 200), "png"));
