@@ -69,10 +69,17 @@ class ProgressBar {
     std::fill_n(bar, kBarWidth, '-');
     std::fill_n(bar, filled, '#');
     bar[kBarWidth] = '\0';
-    const double elapsed = std::chrono::duration<double>(now - start_).count();
+    // The pace since the first frame was done: the set-up before it (a GIF's palette) is over.
+    if (done > 0 && firstDone_ == 0) {
+      firstDone_ = done;
+      firstDoneAt_ = now;
+    }
     char left[32] = "";
-    if (done > 0 && done < total) {
-      std::snprintf(left, sizeof left, "  %.1f s left", elapsed * (1 - part) / part);
+    if (done > firstDone_ && done < total) {
+      const double seconds = std::chrono::duration<double>(now - firstDoneAt_).count();
+      std::snprintf(left, sizeof left, "  %.1f s left",
+                    seconds / static_cast<double>(done - firstDone_) *
+                        static_cast<double>(total - done));
     }
     std::fprintf(stderr, "\r[%s] %lld of %lld frames  %3d%%%s\033[K", bar,
                  static_cast<long long>(done), static_cast<long long>(total),
@@ -92,7 +99,8 @@ class ProgressBar {
  private:
   const bool show_;
   bool shown_ = false;
-  const Clock::time_point start_ = Clock::now();
+  int64_t firstDone_ = 0;
+  Clock::time_point firstDoneAt_{};
   Clock::time_point lastShown_{};
 };
 
