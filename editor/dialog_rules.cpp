@@ -11,6 +11,7 @@
 #include "engine/messages.h"
 #include "engine/morph_engine.h"
 #include "engine/tga_export.h"
+#include "faces/face_fit.h"
 #include "faces/face_points.h"
 #include "glide/platform.h"
 
@@ -198,6 +199,13 @@ int32_t EditorDialogRules::AddPictureFiles(int32_t position,
   }
   g_history.Record();  // one undo step for all of them
   RefreshPictures();
+  std::string faceless;
+  for (size_t n = 0; n < count; ++n) {
+    if (results[n].picture.note.find(kNoFaceFitNote) != std::string::npos) {
+      faceless += "\n" + paths[n];
+    }
+  }
+  if (!faceless.empty()) platform::showMessage(kNoFaceFitMessage + faceless, kDialogCaption);
   return static_cast<int32_t>(count);
 }
 

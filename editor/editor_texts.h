@@ -64,3 +64,6 @@ inline constexpr const char* kNoFaceNote =
     "Its 68 points are copies of the nearest face's points: drag them into place.";
 inline constexpr const char* kNoFacesNote =
     "Their 68 points are copies of the nearest face's points: drag them into place.";
+// Pictures added with the face fit whose photograph shows no face (the files follow).
+inline constexpr const char* kNoFaceFitMessage =
+    "No face was found on these pictures; they were cropped to their centre square instead:";

@@ -55,8 +55,8 @@ bool fitFace(const pictures::Photo& photo, pictures::SquareMap& map, std::string
   const double r = photo.reduction;
   map = pictures::SquareMap::rectangle((width - side) / 2 / r, (height - side) / 2 / r, side / r,
                                        side / r);
-  note += width == height ? "no face found: scaled to 256 x 256"
-                          : "no face found: centre square cropped and scaled to 256 x 256";
+  note += kNoFaceFitNote;
+  note += width == height ? "scaled to 256 x 256" : "centre square cropped and scaled to 256 x 256";
   return true;
 }
 

@@ -9,6 +9,7 @@
 #include "editor/undo_history.h"
 #include "editor_test_support.h"
 #include "engine/messages.h"
+#include "faces/face_fit.h"
 
 namespace editor_test {
 namespace {
@@ -387,6 +388,16 @@ TEST_F(CommandTest, SeveralPicturesComeInInTheOrderChosenFittedAsSetAsOneStep) {
   EXPECT_EQ(PictureColor(3), 2);
   EXPECT_TRUE(g_history.Undo());
   EXPECT_EQ(g_engine.pictureCount, 2);
+}
+
+TEST_F(CommandTest, PicturesAddedWithTheFaceFitThatShowNoFaceAreNamed) {
+  registerFaceFit();
+  const std::filesystem::path narrow = Scratch("narrow.bmp");
+  WriteBmp(narrow, 255, 0, 0, 128);
+  dialog().SetPictureFit(pictures::Fit::Face);
+  EXPECT_EQ(dialog().AddPictureFiles(0, {MORPH_SOURCE_DATA "/astronaut_photo.jpg", narrow}), 2);
+  ASSERT_EQ(Messages().size(), 1u);
+  EXPECT_EQ(Messages()[0].text, std::string(kNoFaceFitMessage) + "\n" + narrow.string());
 }
 
 TEST_F(CommandTest, SaveWritesTheClampedFieldsAndLoadBringsEverythingBack) {
