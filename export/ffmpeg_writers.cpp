@@ -199,6 +199,20 @@ AVFrame* makeFrame(AVPixelFormat format, int width, int height, const uint8_t* c
   return frame;
 }
 
+// Sends a square frame of `side` made from `planes` to the muxer as frame `index`.
+bool sendFrame(Muxer& muxer, AVPixelFormat format, int side, const uint8_t* const planes[4],
+               const int strides[4], int64_t index, std::string& whyNot) {
+  AVFrame* picture = makeFrame(format, side, side, planes, strides);
+  if (!picture) {
+    whyNot = "out of memory";
+    return false;
+  }
+  picture->pts = index;
+  const bool sent = muxer.send(picture, whyNot);
+  av_frame_free(&picture);
+  return sent;
+}
+
 // Quality 0..100 onto the encoders' constant-quality scales (lower is better): x264's CRF 51..0
 // and VP9's 63..0. The default 65 gives CRF 18 and 22: on the demo, no frame of the H.264
 // video falls below a luma PSNR of 40 dB.
@@ -299,15 +313,7 @@ class VideoWriter : public FrameWriter {
     const uint8_t* const planes[4] = {frame.work.data(), frame.work.data() + pixels,
                                       frame.work.data() + pixels + pixels / 4, nullptr};
     const int strides[4] = {evenSide_, evenSide_ / 2, evenSide_ / 2, 0};
-    AVFrame* picture = makeFrame(AV_PIX_FMT_YUV420P, evenSide_, evenSide_, planes, strides);
-    if (!picture) {
-      whyNot = "out of memory";
-      return false;
-    }
-    picture->pts = frame.index;
-    const bool sent = muxer_.send(picture, whyNot);
-    av_frame_free(&picture);
-    return sent;
+    return sendFrame(muxer_, AV_PIX_FMT_YUV420P, evenSide_, planes, strides, frame.index, whyNot);
   }
 
   bool finish(std::string& whyNot) override { return muxer_.finish(whyNot); }
@@ -503,15 +509,7 @@ class GifWriter : public FrameWriter {
     const uint8_t* const planes[4] = {frame.work.data(),
                                       reinterpret_cast<const uint8_t*>(palette_), nullptr, nullptr};
     const int strides[4] = {side_, 0, 0, 0};
-    AVFrame* picture = makeFrame(AV_PIX_FMT_PAL8, side_, side_, planes, strides);
-    if (!picture) {
-      whyNot = "out of memory";
-      return false;
-    }
-    picture->pts = frame.index;
-    const bool sent = muxer_.send(picture, whyNot);
-    av_frame_free(&picture);
-    return sent;
+    return sendFrame(muxer_, AV_PIX_FMT_PAL8, side_, planes, strides, frame.index, whyNot);
   }
 
   bool finish(std::string& whyNot) override { return muxer_.finish(whyNot); }

@@ -19,6 +19,10 @@ int fail(const std::string& message);
 // Loads the project into the engine; on failure reports why and returns false.
 bool loadProjectOrReport(MorphEngine& engine, const std::string& path);
 
+// For the commands that play the project (render, export): loads it into the tool's engine with
+// the player's checks and messages (a missing file, fewer than two pictures); false when it fails.
+bool loadPlayableProjectOrReport(const std::string& path);
+
 // For a command that changes FILE.kzm (its first argument) and saves it to -o OUT.kzm or in its
 // own place: sets `output` to where it goes, checks that output (it may replace a project, with
 // --force any file, never one of `inputs`; the project itself is in memory before the write) and

@@ -1,5 +1,4 @@
 // kzmtool export: the morph as a video, an animated GIF or WebP, or PNG frames.
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -7,10 +6,8 @@
 #include <csignal>
 #include <cstdio>
 
-#include "engine/messages.h"
 #include "engine/morph_engine.h"
 #include "export/morph_export.h"
-#include "glide/platform.h"
 #include "tools/commands.h"
 #include "tools/output_guard.h"
 
@@ -145,18 +142,8 @@ int runExport(const Arguments& args) {
     return fail("export: " + refusal);
   }
 
-  // The player's checks and messages.
-  struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) {
-    platform::showMessage(kCannotFindFileMessage, kPlayerErrorCaption);
-    return 1;
-  }
+  if (!loadPlayableProjectOrReport(path)) return 1;
   MorphEngine& engine = toolEngine();
-  if (!loadProjectOrReport(engine, path)) return 1;
-  if (engine.pictureCount < 2) {
-    platform::showMessage(kTooFewPicturesMessage, kPlayerErrorCaption);
-    return 1;
-  }
 
   const bool quiet = args.has("--quiet");
   ProgressBar bar(!quiet);

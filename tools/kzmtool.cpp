@@ -1,14 +1,18 @@
 // kzmtool: project files from the command line. Each command loads what it needs into the
 // tool's one engine, does its work with the engine's own operations and exits with 0, or with 1
 // after one line on standard error that says what went wrong.
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <span>
 #include <string>
 
+#include "engine/messages.h"
 #include "engine/morph_engine.h"
 #include "faces/face_fit.h"
+#include "glide/platform.h"
 #include "pictures/pictures.h"
 #include "tools/commands.h"
 #include "tools/output_guard.h"
@@ -182,6 +186,21 @@ bool loadProjectOrReport(MorphEngine& engine, const std::string& path) {
   if (engine.loadProject(path, &why) == 0) return true;
   fail("cannot load " + path + ": " + why);
   return false;
+}
+
+bool loadPlayableProjectOrReport(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) {
+    platform::showMessage(kCannotFindFileMessage, kPlayerErrorCaption);
+    return false;
+  }
+  MorphEngine& engine = toolEngine();
+  if (!loadProjectOrReport(engine, path)) return false;
+  if (engine.pictureCount < 2) {
+    platform::showMessage(kTooFewPicturesMessage, kPlayerErrorCaption);
+    return false;
+  }
+  return true;
 }
 
 bool loadProjectToChange(const Arguments& args, std::span<const std::string> inputs,

@@ -9,11 +9,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "engine/messages.h"
 #include "engine/morph_engine.h"
 #include "engine/tga_export.h"
 #include "export/morph_export.h"
-#include "glide/platform.h"
 #include "tools/commands.h"
 
 namespace {
@@ -105,18 +103,8 @@ int runRender(const Arguments& args) {
   std::string why;
   if (!isDirectory(directory, why)) return fail(directory + ": " + why);
 
-  // The player's checks and messages.
-  struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) {
-    platform::showMessage(kCannotFindFileMessage, kPlayerErrorCaption);
-    return 1;
-  }
+  if (!loadPlayableProjectOrReport(path)) return 1;
   MorphEngine& engine = toolEngine();
-  if (!loadProjectOrReport(engine, path)) return 1;
-  if (engine.pictureCount < 2) {
-    platform::showMessage(kTooFewPicturesMessage, kPlayerErrorCaption);
-    return 1;
-  }
 
   // The frames that export encodes, drawn the same way.
   morph_export::FramePlayback playback;
