@@ -12,10 +12,11 @@
 // are the reference's. A lone triangle is drawn as a cell whose second half is empty.
 //
 // Texels come from the widened planes (texel_planes.h). Where the lanes of a row sample
-// within 15 texel columns and two neighbouring texel rows (the usual case: a picture drawn at
-// about its own size or larger), the row loads those 16 columns of the three texel rows
-// involved once, and each lane picks its texels out of them with byte shuffles within
-// 128-bit blocks (every target has them). Elsewhere each lane's texels are gathered. Reads
+// within 15 texel columns and four neighbouring texel rows (the usual case: a picture drawn
+// at about its own size or larger, turned a little), the row loads those 16 columns of the
+// texel rows involved once, and each lane picks its texels out of them with byte shuffles
+// within 128-bit blocks (every target has them). Elsewhere each lane's texels are gathered,
+// which costs several times as much on x86 processors before AVX-512. Reads
 // stay inside the planes: 16 bytes from any column, or 4 from any texel, fall within a row and
 // its padding.
 
@@ -184,12 +185,13 @@ struct LayerTiles {
   // too far for a window anywhere.
   int32_t least[4], most[4];
   bool windows;
-  bool window;     // every row of the tile has a window
-  bool threeRows;  // in some row, some lanes' upper texel lies in the window's second row
+  // How many texel rows the tile's windows hold: 2 + how far below a window's first row some
+  // lane's upper texel lies (at most 2); 0 where some row has no window.
+  int tableRows;
   // Subtracted from s and t in each lane (the sample bias, and with windows the window's first
   // column and row, so that a lane's texel column and row come out relative to its window).
   V sOffset, tOffset;
-  Table tables[3][3];  // [texel row][channel]: each row's 16 texels from its window's column
+  Table tables[4][3];  // [texel row][channel]: each row's 16 texels from its window's column
 };
 
 void setUpTiles(const uint32_t* stepX, int32_t width, LayerTiles& tiles) {
@@ -226,10 +228,10 @@ HWY_INLINE void prepareTiles(const CellLayer& layer, const Linear* planes, uint3
                              LayerTiles& tiles) {
   const D d;
   uint32_t column[kTileRows], texelRow[kTileRows];
-  tiles.window = tiles.windows;
-  tiles.threeRows = false;
+  bool window = tiles.windows;
+  uint32_t mostBelow = 0;
   HWY_UNROLL(4)
-  for (int row = 0; row < kTileRows && tiles.window; ++row) {
+  for (int row = 0; row < kTileRows && window; ++row) {
     // A row below the cell's has no pixel; it borrows the first row's window.
     if (row >= rows) {
       column[row] = column[0];
@@ -243,18 +245,20 @@ HWY_INLINE void prepareTiles(const CellLayer& layer, const Linear* planes, uint3
     uint32_t columns = 0, rowsBelow = 0;
     // Each lane needs its left texel's column and the one after it, its upper texel's row and
     // the one below it.
-    tiles.window =
+    window =
         texelSpan(start[0], start[1], tiles.least[0], tiles.most[0], tiles.least[1],
                   tiles.most[1], column[row], columns) &&
         texelSpan(start[2], start[3], tiles.least[2], tiles.most[2], tiles.least[3],
                   tiles.most[3], texelRow[row], rowsBelow) &&
-        columns <= kWindowColumns - 2 && rowsBelow <= 1;
-    tiles.threeRows = tiles.threeRows || rowsBelow != 0;
+        columns <= kWindowColumns - 2 && rowsBelow <= 2;
+    mostBelow = std::max(mostBelow, rowsBelow);
   }
-  if (!tiles.window) {
+  if (!window) {
+    tiles.tableRows = 0;
     tiles.sOffset = tiles.tOffset = hn::Set(d, kSampleBias);
     return;
   }
+  tiles.tableRows = 2 + static_cast<int>(mostBelow);
   tiles.sOffset = joinRows(d, [&](auto tag, int row) {
     return hn::Set(tag, kSampleBias + (column[row] << kTexelFractionBits));
   });
@@ -262,9 +266,8 @@ HWY_INLINE void prepareTiles(const CellLayer& layer, const Linear* planes, uint3
     return hn::Set(tag, kSampleBias + (texelRow[row] << kTexelFractionBits));
   });
   const D8 d8;
-  const int tableRows = tiles.threeRows ? 3 : 2;
-  HWY_UNROLL(3)
-  for (int k = 0; k < tableRows; ++k) {
+  HWY_UNROLL(4)
+  for (int k = 0; k < tiles.tableRows; ++k) {
     HWY_UNROLL(3)
     for (int c = 0; c < 3; ++c) {
       const auto& plane = layer.planes->channel[c];
@@ -325,18 +328,26 @@ HWY_INLINE Channels sample(const CellLayer& layer, const LayerTiles& tiles, V s,
       hn::Xor(hn::BitCast(d, hn::TableLookupBytesOr0(hn::BitCast(d8, t), pickWeight)), flip), one);
   Channels mixed;
   V* const out[3] = {&mixed.r, &mixed.g, &mixed.b};
-  if (tiles.window) {
+  if (tiles.tableRows != 0) {
     // (x, x) from byte 3 (the texel column in the window), then (x, none, x + 1, none).
     const V bytes = hn::Add(hn::BitCast(d, hn::TableLookupBytesOr0(hn::BitCast(d8, s), pickTexel)),
                             hn::Set(d, 0x80018000u));
-    if (tiles.threeRows) {
-      // Where the lane's upper texel is in the window's first row.
-      const M upper = hn::Eq(hn::And(t, hn::Set(d, 0xFF000000u)), hn::Zero(d));
+    if (tiles.tableRows != 2) {
+      // The lane's upper texel lies in the window's first, second or third row (byte 3 of t).
+      const V below = hn::And(t, hn::Set(d, 0xFF000000u));
+      const M first = hn::Eq(below, hn::Zero(d));
+      const M third = hn::Eq(below, hn::Set(d, 0x02000000u));
+      const bool fourRows = tiles.tableRows == 4;
       HWY_UNROLL(3)
       for (int c = 0; c < 3; ++c) {
         const V second = lookUp(tiles.tables[1][c], bytes);
-        const V top = hn::IfThenElse(upper, lookUp(tiles.tables[0][c], bytes), second);
-        const V bottom = hn::IfThenElse(upper, second, lookUp(tiles.tables[2][c], bytes));
+        const V thirdRow = lookUp(tiles.tables[2][c], bytes);
+        V top = hn::IfThenElse(first, lookUp(tiles.tables[0][c], bytes), second);
+        V bottom = hn::IfThenElse(first, second, thirdRow);
+        if (fourRows) {
+          top = hn::IfThenElse(third, thirdRow, top);
+          bottom = hn::IfThenElse(third, lookUp(tiles.tables[3][c], bytes), bottom);
+        }
         *out[c] = mixChannel(top, bottom, weightsX, weightsY);
       }
     } else {
@@ -509,8 +520,14 @@ HWY_NOINLINE void drawCell(const Cell& cell, int32_t firstRow, int32_t lastRow) 
             pixels[row] = copies[row];
           }
         }
-        const V below = hn::PromoteTo(
-            d, joinRows(dp, [&](auto tag, int row) { return hn::LoadU(tag, pixels[row]); }));
+        // A tile covered whole needs nothing from the buffer unless the first layer blends
+        // with it: it is only written.
+        const bool whole = hn::AllTrue(d, covered);
+        V below = hn::Zero(d);
+        if (readsBuffer || !whole) {
+          below = hn::PromoteTo(
+              d, joinRows(dp, [&](auto tag, int row) { return hn::LoadU(tag, pixels[row]); }));
+        }
 
         Channels colour =
             sample(cell.layers[0], tiles[0], hn::IfThenElse(sideA, at[kEdges], at[kEdges + 1]),
@@ -536,8 +553,9 @@ HWY_NOINLINE void drawCell(const Cell& cell, int32_t firstRow, int32_t lastRow) 
           green = ditherTo6(blendChannel(second.g, widen6(green), factors[1]), threshold);
           blue = ditherTo5(blendChannel(second.b, widen5(blue), factors[1]), threshold);
         }
-        const V result = hn::Or(hn::Or(hn::ShiftLeft<11>(red), hn::ShiftLeft<5>(green)), blue);
-        const auto packed = hn::DemoteTo(dp, hn::BitCast(di, hn::IfThenElse(covered, result, below)));
+        V result = hn::Or(hn::Or(hn::ShiftLeft<11>(red), hn::ShiftLeft<5>(green)), blue);
+        if (!whole) result = hn::IfThenElse(covered, result, below);
+        const auto packed = hn::DemoteTo(dp, hn::BitCast(di, result));
         splitRows(dp, packed, [&](auto tag, auto piece, int row) { hn::StoreU(piece, tag, pixels[row]); });
         if (HWY_UNLIKELY(copied)) {
           for (int row = 0; row < rows; ++row) {
