@@ -31,26 +31,15 @@ int64_t side(int64_t ax, int64_t ay, int64_t bx, int64_t by, int64_t px, int64_t
   return (bx - ax) * (py - ay) - (by - ay) * (px - ax);
 }
 
-// Corners a and b of an edge, and c and d beyond it, lie on the grid, and c and d on the
-// edge's two sides.
-template <typename Corner>
-bool onEitherSide(const Corner& a, const Corner& b, const Corner& c, const Corner& d) {
-  int64_t ax, ay, bx, by, cx, cy, dx, dy;
-  if (!snapCorner(a.x, a.y, ax, ay) || !snapCorner(b.x, b.y, bx, by) ||
-      !snapCorner(c.x, c.y, cx, cy) || !snapCorner(d.x, d.y, dx, dy)) {
-    return false;
-  }
-  const int64_t cSide = side(ax, ay, bx, by, cx, cy);
-  const int64_t dSide = side(ax, ay, bx, by, dx, dy);
-  return (cSide > 0 && dSide < 0) || (cSide < 0 && dSide > 0);
-}
-
 // Triangles p and q share an edge and lie on its two sides, so that no pixel is in both.
 template <typename Corner>
 bool apartAcrossSharedEdge(const Corner (&p)[3], const Corner (&q)[3]) {
-  // The display part's cells come as corners (0, 1, 2) and (0, 2, 3): found at once.
+  // The display part's cells come as corners (0, 1, 2) and (0, 2, 3): taken at once, as
+  // recording is done on one thread. Whether the halves lie on the edge's two sides is left
+  // to makeCell, which finds the shared edge run both ways on the grid (a folded cell's
+  // halves run it the same way, and are drawn one by one).
   if (p[0].x == q[0].x && p[0].y == q[0].y && p[2].x == q[1].x && p[2].y == q[1].y) {
-    return onEitherSide(p[0], p[2], p[1], q[2]);
+    return true;
   }
   int64_t px[3], py[3], qx[3], qy[3];
   for (int k = 0; k < 3; ++k) {
@@ -182,6 +171,7 @@ FastRasterizer::FastRasterizer(FastPath path, int threads)
 }
 
 FastRasterizer::~FastRasterizer() {
+  closeEarly();
   stopping_ = true;
   jobs_.fetch_add(1);
   jobs_.notify_all();
@@ -190,6 +180,17 @@ FastRasterizer::~FastRasterizer() {
 
 void FastRasterizer::add(const GrVertex& a, const GrVertex& b, const GrVertex& c,
                          const DrawState& state) {
+  if (triangles_.size() == triangles_.capacity()) {
+    // Moving the triangles: no helper may be reading them.
+    closeEarly();
+    const size_t room = std::max<size_t>(4 * kBatchSize, 2 * triangles_.capacity());
+    triangles_.reserve(room);
+    setUps_.resize(room);
+    cells_.resize(room / 2);
+    cellReady_.resize(room / 2);
+    setUpEarly_.resize(room / kBatchSize + 1);
+    openEarly();
+  }
   Recorded& recorded = triangles_.emplace_back();
   const GrVertex* vertices[3] = {&a, &b, &c};
   for (int k = 0; k < 3; ++k) {
@@ -200,6 +201,10 @@ void FastRasterizer::add(const GrVertex& a, const GrVertex& b, const GrVertex& c
   recorded.role = Role::Alone;
   noteRows(recorded);
   if (cellRasterizer_ && triangles_.size() >= 2) findCell();
+  // Three more after a batch's last triangle, it is final.
+  if (triangles_.size() % kBatchSize == 3 && triangles_.size() > kBatchSize) {
+    sealed_.store(static_cast<int32_t>(triangles_.size() / kBatchSize));
+  }
 }
 
 // Counts the rows whose pixel centres the triangle reaches (near enough: the bands need no
@@ -254,12 +259,10 @@ void FastRasterizer::findCell() {
 
 void FastRasterizer::finish() {
   if (triangles_.empty()) return;
+  closeEarly();
   placeBands(height_);
   batchCount_ = static_cast<int32_t>((triangles_.size() + kBatchSize - 1) / kBatchSize);
   if (static_cast<int32_t>(bins_.size()) < batchCount_) bins_.resize(batchCount_);
-  setUps_.resize(triangles_.size());
-  cells_.resize(cellCount_);
-  cellReady_.resize(cellCount_);
   nextBatch_ = 0;
   batchesDone_ = 0;
   nextBand_ = 0;
@@ -279,6 +282,34 @@ void FastRasterizer::finish() {
   triangles_.clear();
   cellCount_ = 0;
   std::fill(rowCuts_.begin(), rowCuts_.end(), 0);
+  std::fill(setUpEarly_.begin(), setUpEarly_.end(), 0);
+  sealed_ = 0;
+  nextEarly_ = 0;
+  openEarly();
+}
+
+void FastRasterizer::openEarly() {
+  if (!helpers_.empty()) earlyOpen_ = true;
+}
+
+void FastRasterizer::closeEarly() {
+  earlyOpen_ = false;
+  while (helpersInside_.load() != 0) std::this_thread::yield();
+}
+
+// Claims complete batches one at a time (the calling thread seals them as it records); true
+// when it set up any.
+bool FastRasterizer::setUpSealed() {
+  bool any = false;
+  for (int32_t batch = nextEarly_.load(); batch < sealed_.load();) {
+    if (nextEarly_.compare_exchange_weak(batch, batch + 1)) {
+      setUpBatch(batch, (static_cast<size_t>(batch) + 1) * kBatchSize);
+      setUpEarly_[batch] = 1;
+      any = true;
+      batch = nextEarly_.load();
+    }
+  }
+  return any;
 }
 
 // Bands of about height / kBandsPerFrame rows, each boundary moved by up to a quarter of that to
@@ -320,8 +351,15 @@ void FastRasterizer::helperLoop() {
   for (;;) {
     // Frames follow each other closely: look out for the next one for a moment before
     // sleeping, so that it does not wait for this thread to be woken.
-    const auto lookOutUntil = std::chrono::steady_clock::now() + kLookOut;
+    // Batches set up while the frame is recorded keep it looking out.
+    auto lookOutUntil = std::chrono::steady_clock::now() + kLookOut;
     while (jobs_.load() == seen && std::chrono::steady_clock::now() < lookOutUntil) {
+      if (earlyOpen_) {
+        helpersInside_.fetch_add(1);  // as for a job, below
+        const bool setUp = earlyOpen_ && setUpSealed();
+        helpersInside_.fetch_sub(1);
+        if (setUp) lookOutUntil = std::chrono::steady_clock::now() + kLookOut;
+      }
       std::this_thread::yield();
     }
     jobs_.wait(seen);
@@ -336,7 +374,8 @@ void FastRasterizer::helperLoop() {
 
 void FastRasterizer::work() {
   for (int32_t batch; (batch = nextBatch_.fetch_add(1)) < batchCount_;) {
-    setUpBatch(batch);
+    if (!setUpEarly_[batch]) setUpBatch(batch, triangles_.size());
+    binBatch(batch);
     batchesDone_.fetch_add(1);
   }
   waitUntil(batchesDone_, batchCount_);
@@ -378,7 +417,31 @@ void FastRasterizer::addToBins(std::vector<std::vector<uint32_t>>& bins, uint32_
 
 // A cell's triangles are set up together, by the batch that holds its first one (the others
 // may lie in the next batch, which passes over them).
-void FastRasterizer::setUpBatch(int batch) {
+void FastRasterizer::setUpBatch(int batch, size_t recorded) {
+  const size_t begin = static_cast<size_t>(batch) * kBatchSize;
+  const size_t end = std::min(begin + kBatchSize, recorded);
+  for (uint32_t i = static_cast<uint32_t>(begin); i < end; ++i) {
+    const Recorded& triangle = triangles_[i];
+    if (triangle.role == Role::InCell) continue;
+    const uint32_t count = triangle.role == Role::CellFirst ? 2u * triangle.cellLayers : 1u;
+    TriangleShape shapes[2];
+    setUp(i, count, shapes);
+    if (triangle.role != Role::CellFirst) continue;
+    bool allDrawn = true;
+    const TriangleSetup* setups[4];
+    const DrawState* states[4];
+    for (uint32_t k = 0; k < count; ++k) {
+      allDrawn = allDrawn && setUps_[i + k].drawn;
+      setups[k] = &setUps_[i + k].setup;
+      states[k] = &triangles_[i + k].state;
+    }
+    cellReady_[triangle.cell] =
+        allDrawn && makeCell(setups, states, triangle.cellLayers, cells_[triangle.cell]);
+  }
+}
+
+// Each cell, and each triangle drawn on its own, into the bands it reaches.
+void FastRasterizer::binBatch(int batch) {
   const size_t begin = static_cast<size_t>(batch) * kBatchSize;
   const size_t end = std::min(begin + kBatchSize, triangles_.size());
   std::vector<std::vector<uint32_t>>& bins = bins_[batch];
@@ -388,24 +451,10 @@ void FastRasterizer::setUpBatch(int batch) {
     const Recorded& triangle = triangles_[i];
     if (triangle.role == Role::InCell) continue;
     const uint32_t count = triangle.role == Role::CellFirst ? 2u * triangle.cellLayers : 1u;
-    TriangleShape shapes[2];
-    setUp(i, count, shapes);
-    bool allDrawn = true;
-    for (uint32_t k = 0; k < count; ++k) allDrawn = allDrawn && setUps_[i + k].drawn;
-    if (triangle.role == Role::CellFirst) {
-      const TriangleSetup* setups[4];
-      const DrawState* states[4];
-      for (uint32_t k = 0; k < count; ++k) {
-        setups[k] = &setUps_[i + k].setup;
-        states[k] = &triangles_[i + k].state;
-      }
-      Cell& cell = cells_[triangle.cell];
-      const bool ready = allDrawn && makeCell(setups, states, triangle.cellLayers, cell);
-      cellReady_[triangle.cell] = ready;
-      if (ready) {
-        addToBins(bins, i, cell.top, cell.bottom);
-        continue;
-      }
+    if (triangle.role == Role::CellFirst && cellReady_[triangle.cell]) {
+      const Cell& cell = cells_[triangle.cell];
+      addToBins(bins, i, cell.top, cell.bottom);
+      continue;
     }
     for (uint32_t k = 0; k < count; ++k) {
       const SetUp& setUp = setUps_[i + k];

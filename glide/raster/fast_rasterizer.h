@@ -5,7 +5,9 @@
 // lies in one band only, so it still sees its triangles in their order, and the result equals
 // drawing them one by one. Work is claimed, never assigned: the calling thread finishes the
 // frame alone when the others are slow to wake (a busy machine), and waits only for work
-// already claimed.
+// already claimed. While the frame is still being recorded, a helper that is looking out for
+// it already sets up the batches that are complete, so that recording (which only the calling
+// thread can do) and set-up overlap.
 //
 // The display part draws a cell of the mesh as two triangles that share the cell's diagonal,
 // and then the same two again with the other picture over them. Where the two halves lie on
@@ -60,8 +62,14 @@ class FastRasterizer {
     bool drawn;
   };
 
-  void work();                 // claims batches, then bands, until none is left
-  void setUpBatch(int batch);  // set-up and binning of one batch of triangles
+  void work();  // claims batches, then bands, until none is left
+  // Set-up of one batch of triangles (those from `recorded` on are not looked at), and its
+  // sorting into the bands.
+  void setUpBatch(int batch, size_t recorded);
+  void binBatch(int batch);
+  bool setUpSealed();  // a helper's set-up of complete batches while the frame is recorded
+  void openEarly();
+  void closeEarly();  // and waits until no helper is setting up early
   void setUp(uint32_t first, uint32_t count, TriangleShape (&shapes)[2]);
   void placeBands(int32_t height);
   void addToBins(std::vector<std::vector<uint32_t>>& bins, uint32_t item, int32_t top,
@@ -79,6 +87,9 @@ class FastRasterizer {
   std::vector<SetUp> setUps_;
   std::vector<Cell> cells_;
   std::vector<uint8_t> cellReady_;  // by cell: set up and drawn whole
+  // setUps_, cells_ and cellReady_ have room for every triangle triangles_ has room for, so
+  // that a helper may fill them in while triangles are added.
+  std::vector<uint8_t> setUpEarly_;  // by batch: set up while the frame was recorded
   int32_t cellCount_ = 0;
   // bins_[batch][band]: the triangles and cells of that batch reaching into the band, in order.
   std::vector<std::vector<std::vector<uint32_t>>> bins_;
@@ -101,6 +112,11 @@ class FastRasterizer {
   std::atomic<bool> jobOpen_{false};       // helpers may claim work while set
   std::atomic<int32_t> helpersInside_{0};  // helpers that may be touching this job
   std::atomic<bool> stopping_{false};
+  // Batches whose triangles are recorded and final (a cell's triangles reach at most three
+  // into the next batch), the next one to set up early, and whether helpers may.
+  std::atomic<int32_t> sealed_{0};
+  std::atomic<int32_t> nextEarly_{0};
+  std::atomic<bool> earlyOpen_{false};
 };
 
 }  // namespace glide

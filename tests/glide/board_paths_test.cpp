@@ -179,6 +179,18 @@ TEST_P(BoardPaths, CellsOfEveryShapeMatchTheReference) {
       display->openDisplay(450);  // both buffers black again
       display->setDitherMode(GR_DITHER_4x4);
       for (int frame = 0; frame < 2; ++frame) {
+        // One lone triangle, then three: the cells then straddle the batches of triangles
+        // that are set up together (some while the frame is still being recorded).
+        for (int lone = 0; lone < 1 + 2 * frame; ++lone) {
+          GrVertex a{};
+          a.x = 2.0f + 4.0f * lone;
+          a.y = 2.0f;
+          a.oow = 1.0f;
+          GrVertex b = a, c = a;
+          b.x += 3.0f;
+          c.y += 3.0f;
+          guDrawTriangleWithClip(&a, &b, &c);
+        }
         for (const MeshQuad& quad : quads) {
           drawCell(quad, screen, targetMesh, layout.firstAlpha, target);
           drawCell(quad, screen, sourceMesh, layout.secondAlpha - 50.0f * frame, source);
