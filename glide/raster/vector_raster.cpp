@@ -12,7 +12,7 @@
 // are the reference's. A lone triangle is drawn as a cell whose second half is empty.
 //
 // Texels come from the widened planes (texel_planes.h). Where the lanes of a row sample
-// within 15 texel columns and four neighbouring texel rows (the usual case: a picture drawn
+// within 15 texel columns and six neighbouring texel rows (the usual case: a picture drawn
 // at about its own size or larger, turned a little), the row loads those 16 columns of the
 // texel rows involved once, and each lane picks its texels out of them with byte shuffles
 // within 128-bit blocks (every target has them). Elsewhere each lane's texels are gathered,
@@ -67,6 +67,9 @@ constexpr int kMostLanes = 16;
 using D8 = hn::Repartition<uint8_t, D>;
 using Table = hn::Vec<D8>;  // 16 texels of a channel in every 128-bit block
 constexpr int kWindowColumns = 16;  // texel columns a row's lookup table holds
+// Texel rows a window may hold: each row past the second costs a lookup and two selections
+// per channel, far less than gathering.
+constexpr int kMostTableRows = 6;
 
 // Lane i: a[2i] b[2i] + a[2i + 1] b[2i + 1], the 16-bit halves taken as signed.
 HWY_INLINE V pairSums(V a, V b) {
@@ -186,12 +189,12 @@ struct LayerTiles {
   int32_t least[4], most[4];
   bool windows;
   // How many texel rows the tile's windows hold: 2 + how far below a window's first row some
-  // lane's upper texel lies (at most 2); 0 where some row has no window.
+  // lane's upper texel lies; 0 where some row has no window.
   int tableRows;
   // Subtracted from s and t in each lane (the sample bias, and with windows the window's first
   // column and row, so that a lane's texel column and row come out relative to its window).
   V sOffset, tOffset;
-  Table tables[4][3];  // [texel row][channel]: each row's 16 texels from its window's column
+  Table tables[kMostTableRows][3];  // [texel row][channel]: each row's 16 texels from its column
 };
 
 void setUpTiles(const uint32_t* stepX, int32_t width, LayerTiles& tiles) {
@@ -250,7 +253,7 @@ HWY_INLINE void prepareTiles(const CellLayer& layer, const Linear* planes, uint3
                   tiles.most[1], column[row], columns) &&
         texelSpan(start[2], start[3], tiles.least[2], tiles.most[2], tiles.least[3],
                   tiles.most[3], texelRow[row], rowsBelow) &&
-        columns <= kWindowColumns - 2 && rowsBelow <= 2;
+        columns <= kWindowColumns - 2 && rowsBelow <= kMostTableRows - 2;
     mostBelow = std::max(mostBelow, rowsBelow);
   }
   if (!window) {
@@ -258,7 +261,9 @@ HWY_INLINE void prepareTiles(const CellLayer& layer, const Linear* planes, uint3
     tiles.sOffset = tiles.tOffset = hn::Set(d, kSampleBias);
     return;
   }
-  tiles.tableRows = 2 + static_cast<int>(mostBelow);
+  // sample knows windows of 2, 3, 4 and 6 rows.
+  tiles.tableRows = std::min<int>(2 + static_cast<int>(mostBelow), 4);
+  if (mostBelow > 2) tiles.tableRows = kMostTableRows;
   tiles.sOffset = joinRows(d, [&](auto tag, int row) {
     return hn::Set(tag, kSampleBias + (column[row] << kTexelFractionBits));
   });
@@ -297,10 +302,6 @@ HWY_INLINE V gatherPairs(const uint8_t (*plane)[kPlanePitch], V offset) {
                 hn::And(hn::ShiftLeft<8>(word), hn::Set(d, 0xFF0000u)));
 }
 
-struct Channels {
-  V r, g, b;
-};
-
 // A byte-shuffle index that copies byte `picked` of each lane into its bytes 0 and 2 and
 // zeroes its bytes 1 and 3.
 HWY_INLINE hn::Vec<D8> pickTwice(int picked) {
@@ -310,6 +311,38 @@ HWY_INLINE hn::Vec<D8> pickTwice(int picked) {
   const V laneStart = hn::ShiftLeft<2>(hn::And(hn::Iota(d, 0), hn::Set(d, 3u)));
   const uint32_t pattern = static_cast<uint32_t>(picked) * 0x00010001u + 0x80008000u;
   return hn::BitCast(d8, hn::Add(hn::Set(d, pattern), hn::Mul(laneStart, hn::Set(d, 0x00010001u))));
+}
+
+struct Channels {
+  V r, g, b;
+};
+
+// Each channel's bilinear mix (mixChannel) from a window of kRows texel rows; `bytes` picks the
+// texel pair out of a row (lookUp).
+template <int kRows>
+HWY_INLINE void fromWindow(const LayerTiles& tiles, V bytes, V t, V weightsX, V weightsY,
+                           V* const (&out)[3]) {
+  const D d;
+  const DI di;
+  // The lane's upper texel lies in row t >> 24 of the window; a lane from row k on takes
+  // rows k and k + 1.
+  const hn::Vec<DI> rowOf = hn::BitCast(di, hn::ShiftRight<kTexelFractionBits>(t));
+  M fromRow[kRows];
+  HWY_UNROLL(kMostTableRows)
+  for (int k = 1; k + 1 < kRows; ++k) {
+    fromRow[k] = hn::RebindMask(d, hn::Gt(rowOf, hn::Set(di, k - 1)));
+  }
+  HWY_UNROLL(3)
+  for (int c = 0; c < 3; ++c) {
+    V top = lookUp(tiles.tables[0][c], bytes);
+    V bottom = lookUp(tiles.tables[1][c], bytes);
+    HWY_UNROLL(kMostTableRows)
+    for (int k = 1; k + 1 < kRows; ++k) {
+      top = hn::IfThenElse(fromRow[k], bottom, top);
+      bottom = hn::IfThenElse(fromRow[k], lookUp(tiles.tables[k + 1][c], bytes), bottom);
+    }
+    *out[c] = mixChannel(top, bottom, weightsX, weightsY);
+  }
 }
 
 // The layer's bilinear colour at (s, t), less the tiles' offsets, in the upper half of each
@@ -332,30 +365,14 @@ HWY_INLINE Channels sample(const CellLayer& layer, const LayerTiles& tiles, V s,
     // (x, x) from byte 3 (the texel column in the window), then (x, none, x + 1, none).
     const V bytes = hn::Add(hn::BitCast(d, hn::TableLookupBytesOr0(hn::BitCast(d8, s), pickTexel)),
                             hn::Set(d, 0x80018000u));
-    if (tiles.tableRows != 2) {
-      // The lane's upper texel lies in the window's first, second or third row (byte 3 of t).
-      const V below = hn::And(t, hn::Set(d, 0xFF000000u));
-      const M first = hn::Eq(below, hn::Zero(d));
-      const M third = hn::Eq(below, hn::Set(d, 0x02000000u));
-      const bool fourRows = tiles.tableRows == 4;
-      HWY_UNROLL(3)
-      for (int c = 0; c < 3; ++c) {
-        const V second = lookUp(tiles.tables[1][c], bytes);
-        const V thirdRow = lookUp(tiles.tables[2][c], bytes);
-        V top = hn::IfThenElse(first, lookUp(tiles.tables[0][c], bytes), second);
-        V bottom = hn::IfThenElse(first, second, thirdRow);
-        if (fourRows) {
-          top = hn::IfThenElse(third, thirdRow, top);
-          bottom = hn::IfThenElse(third, lookUp(tiles.tables[3][c], bytes), bottom);
-        }
-        *out[c] = mixChannel(top, bottom, weightsX, weightsY);
-      }
+    if (tiles.tableRows == 2) {
+      fromWindow<2>(tiles, bytes, t, weightsX, weightsY, out);
+    } else if (tiles.tableRows == 3) {
+      fromWindow<3>(tiles, bytes, t, weightsX, weightsY, out);
+    } else if (tiles.tableRows == 4) {
+      fromWindow<4>(tiles, bytes, t, weightsX, weightsY, out);
     } else {
-      HWY_UNROLL(3)
-      for (int c = 0; c < 3; ++c) {
-        *out[c] = mixChannel(lookUp(tiles.tables[0][c], bytes), lookUp(tiles.tables[1][c], bytes),
-                             weightsX, weightsY);
-      }
+      fromWindow<kMostTableRows>(tiles, bytes, t, weightsX, weightsY, out);
     }
     return mixed;
   }
