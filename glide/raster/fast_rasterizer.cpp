@@ -183,8 +183,8 @@ void FastRasterizer::add(const GrVertex& a, const GrVertex& b, const GrVertex& c
   if (triangles_.size() == triangles_.capacity()) {
     // Moving the triangles: no helper may be reading them.
     closeEarly();
-    const size_t room = std::max<size_t>(4 * kBatchSize, 2 * triangles_.capacity());
-    triangles_.reserve(room);
+    triangles_.reserve(std::max<size_t>(4 * kBatchSize, 2 * triangles_.capacity()));
+    const size_t room = triangles_.capacity();  // which reserve may make larger than asked
     setUps_.resize(room);
     cells_.resize(room / 2);
     cellReady_.resize(room / 2);
