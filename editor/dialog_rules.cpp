@@ -11,7 +11,6 @@
 #include "engine/messages.h"
 #include "engine/morph_engine.h"
 #include "engine/tga_export.h"
-#include "faces/face_fit.h"
 #include "faces/face_points.h"
 #include "glide/platform.h"
 
@@ -201,7 +200,7 @@ int32_t EditorDialogRules::AddPictureFiles(int32_t position,
   RefreshPictures();
   std::string faceless;
   for (size_t n = 0; n < count; ++n) {
-    if (results[n].picture.note.find(kNoFaceFitNote) != std::string::npos) {
+    if (results[n].picture.faceNotFound) {
       faceless += "\n" + paths[n];
     }
   }

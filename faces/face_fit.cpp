@@ -1,6 +1,5 @@
 #include "faces/face_fit.h"
 
-#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -36,28 +35,23 @@ pictures::SquareMap mapAroundEyes(const EyeCentres& eyes) {
   return map;
 }
 
-bool fitFace(const pictures::Photo& photo, pictures::SquareMap& map, std::string& note,
-             std::string& whyNot) {
+pictures::FaceFitOutcome fitFace(const pictures::Photo& photo, pictures::SquareMap& map,
+                                 std::string& note, std::string& whyNot) {
   const pictures::RgbImage& image = photo.image;
   std::optional<EyeCentres> eyes;
   const RgbPixels pixels{image.pixels.data(), image.width, image.height,
                          static_cast<size_t>(image.width) * 3};
-  if (findEyeCentres(pixels, eyes, &whyNot) == FaceSearch::failed) return false;
-  note = std::to_string(photo.width) + " x " + std::to_string(photo.height) + ", ";
-  // Eyes less than a pixel apart make no square.
-  if (eyes && std::hypot(eyes->rightX - eyes->leftX, eyes->rightY - eyes->leftY) >= 1) {
-    map = mapAroundEyes(*eyes);
-    note += "cut around the face and scaled to 256 x 256";
-    return true;
+  if (findEyeCentres(pixels, eyes, &whyNot) == FaceSearch::failed) {
+    return pictures::FaceFitOutcome::failed;
   }
-  // As the crop fit: the centre square of the full photograph, in the decoded image's pixels.
-  const double width = photo.width, height = photo.height, side = std::min(width, height);
-  const double r = photo.reduction;
-  map = pictures::SquareMap::rectangle((width - side) / 2 / r, (height - side) / 2 / r, side / r,
-                                       side / r);
-  note += kNoFaceFitNote;
-  note += width == height ? "scaled to 256 x 256" : "centre square cropped and scaled to 256 x 256";
-  return true;
+  // Eyes less than a pixel apart make no square.
+  if (!eyes || std::hypot(eyes->rightX - eyes->leftX, eyes->rightY - eyes->leftY) < 1) {
+    return pictures::FaceFitOutcome::noFace;
+  }
+  map = mapAroundEyes(*eyes);
+  note = std::to_string(photo.width) + " x " + std::to_string(photo.height) +
+         ", cut around the face and scaled to 256 x 256";
+  return pictures::FaceFitOutcome::fitted;
 }
 
 }  // namespace

@@ -6,10 +6,6 @@
 // the note of its import says so.
 #pragma once
 
-// What the note of a photograph without a face says, after its size: "300 x 200, no face found:
-// centre square cropped and scaled to 256 x 256".
-inline constexpr const char* kNoFaceFitNote = "no face found: ";
-
 // Registers the face fit with the pictures library; a program that imports photographs calls it
 // once at its start. The face model is read at the first photograph fitted this way.
 void registerFaceFit();

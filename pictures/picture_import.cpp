@@ -241,7 +241,14 @@ bool importPictureBytes(const uint8_t* data, size_t size, Fit fit, ImportedPictu
   SquareMap map;
   std::string note;
   if (fit == Fit::Face) {
-    if (!faces.fit(photo, map, note, whyNot)) return false;
+    const FaceFitOutcome outcome = faces.fit(photo, map, note, whyNot);
+    if (outcome == FaceFitOutcome::failed) return false;
+    if (outcome == FaceFitOutcome::noFace) {
+      // As the crop fit, and the note says why: "300 x 200, no face found: centre square ...".
+      map = reduced(plainFitMap(Fit::Crop, photo.width, photo.height, note), photo.reduction);
+      note.insert(sizeText(photo.width, photo.height).size() + 2, "no face found: ");
+      imported.faceNotFound = true;
+    }
   } else if (photo.width == kSquareSide && photo.height == kSquareSide && photo.reduction == 1) {
     squareToPicture(photo.image.pixels.data(), *picture);  // nothing to fit
     imported.picture = std::move(picture);

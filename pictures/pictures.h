@@ -106,14 +106,17 @@ void squareToPicture(const uint8_t* squareRgb, PictureImage& picture);
 
 // The face fit, registered by the face library. Until one is registered, the face fit is
 // refused with a message.
+enum class FaceFitOutcome { fitted, noFace, failed };
 struct FaceFitter {
   // The photograph is decoded with at least this many pixels on its shorter side (0: at full
   // size).
   int32_t minimumShortSide = 0;
-  // Finds the face on `photo` and sets `map` (square -> photo.image, see SquareMap) and `note`
-  // (what was done, for example "4032 x 3024, cut around the face"). False with `whyNot` (for
-  // example "no face found") otherwise.
-  std::function<bool(const Photo& photo, SquareMap& map, std::string& note, std::string& whyNot)>
+  // Finds the face on `photo`: `fitted` with `map` (square -> photo.image, see SquareMap) and
+  // `note` (what was done, for example "4032 x 3024, cut around the face"); `noFace` when the
+  // photograph shows none (it is then cropped as the crop fit does, and its note says so);
+  // `failed` with `whyNot` when the search itself cannot run (no face model).
+  std::function<FaceFitOutcome(const Photo& photo, SquareMap& map, std::string& note,
+                               std::string& whyNot)>
       fit;
 };
 void setFaceFitter(FaceFitter fitter);
@@ -125,6 +128,8 @@ struct ImportedPicture {
   // What was done to fit the picture, for example "4032 x 3024, centre square cropped and scaled
   // to 256 x 256"; empty when the picture was 256 x 256 and came in as it is.
   std::string note;
+  // The face fit found no face on the photograph and cropped it to its centre square instead.
+  bool faceNotFound = false;
 };
 
 // Reads the picture file at `path` and fits it to the square (see the top of this file). False

@@ -327,7 +327,7 @@ TEST(PictureFitting, TheFaceFitUsesTheRegisteredFitter) {
          // Inside the photograph's top right quarter.
          map = pictures::SquareMap::rectangle(photo.width * 0.6, 2, photo.width * 0.3, 12);
          note = "cut around the face";
-         return true;
+         return pictures::FaceFitOutcome::fitted;
        }});
   const pictures::ImportedPicture face = importBytes(file, Fit::Face);
   pictures::setFaceFitter({});
