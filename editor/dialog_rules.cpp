@@ -314,7 +314,9 @@ void EditorDialogRules::OnFindFacePoints() {
   std::string why;
   const FaceSearch search = addFacePoints(
       g_engine, {}, sources, &why,
-      [this](int32_t done, int32_t total) { return ShowProgress(kFindingFacesText, done, total); });
+      [this](int32_t done, int32_t total) {
+        return ShowProgress(kDialogCaption, kFindingFacesText, done, total);
+      });
   EndProgress();
   if (search == FaceSearch::failed) {
     platform::showMessage(

@@ -164,10 +164,13 @@ class EditorDialogRules {
   virtual void ProjectStateChanged() {}
 
   // ---- ... a progress display for a long command ----
-  // Shows that `done` of `total` steps are done; false when the user asked to stop.
-  virtual bool ShowProgress(const char* /*text*/, int32_t /*done*/, int32_t /*total*/) {
+  // Shows in a window titled `title` that `done` of `total` steps are done; false when the user
+  // asked to stop. Told often while an export or Find Face Points runs.
+  virtual bool ShowProgress(const char* /*title*/, const char* /*text*/, int64_t /*done*/,
+                            int64_t /*total*/) {
     return true;
   }
+  // The long command ended, however it ended.
   virtual void EndProgress() {}
 
   // ---- ... and its file dialogs: the chosen path, or nothing when cancelled ----
@@ -185,12 +188,6 @@ class EditorDialogRules {
   // The export's target: a file whose extension names the format, or a folder ending in '/'
   // for PNG frames.
   virtual std::optional<std::string> RunExportDialog() = 0;
-
-  // ---- ... and how an export shows its progress ----
-  // Told often while the export runs; false when the user cancelled it.
-  virtual bool ExportProgress(int64_t /*done*/, int64_t /*total*/) { return true; }
-  // The export ended, however it ended.
-  virtual void ExportEnded() {}
 
  private:
   // What a save writes besides the pictures and points, as the controls show it.

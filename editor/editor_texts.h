@@ -51,6 +51,9 @@ inline constexpr const char* kPointsNotShownMany =
 inline constexpr const char* kFramesNotWrittenMessage =
     "Some frames could not be saved as TGA files.";
 
+// The export's progress window: its title and text.
+inline constexpr const char* kExportTitle = "Export";
+inline constexpr const char* kExportingText = "Exporting the morph...";
 // An export that failed; the path and the reason follow.
 inline constexpr const char* kExportFailedMessage = "Could not export the morph";
 

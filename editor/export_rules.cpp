@@ -26,8 +26,11 @@ void EditorDialogRules::OnExport() {
   std::string why;
   const bool exported = morph_export::exportMorph(
       g_engine, *path, settings,
-      [this](int64_t done, int64_t total) { return ExportProgress(done, total); }, summary, why);
-  ExportEnded();
+      [this](int64_t done, int64_t total) {
+        return ShowProgress(kExportTitle, kExportingText, done, total);
+      },
+      summary, why);
+  EndProgress();
   m_previewRunning = false;
   if (!exported && why != morph_export::kCancelledReason) {
     platform::showMessage(std::string(kExportFailedMessage) + "\n" + *path + "\n\n" + why,

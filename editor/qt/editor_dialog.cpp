@@ -450,18 +450,12 @@ std::optional<std::string> CEditorDlg::RunExportDialog() {
   return path;
 }
 
-bool CEditorDlg::ExportProgress(int64_t done, int64_t total) {
-  return UpdateProgress("Exporting the morph...", "Export",
-                        total > 0 ? static_cast<int>(done * 1000 / total) : 0, 1000);
-}
-
-void CEditorDlg::ExportEnded() {
-  CloseProgress();
-}
-
-bool CEditorDlg::UpdateProgress(const char* text, const char* title, int value, int maximum) {
+// The progress window is made at the first step, in thousandths (an export's frames may pass
+// what an int holds).
+bool CEditorDlg::ShowProgress(const char* title, const char* text, int64_t done, int64_t total) {
+  constexpr int kSteps = 1000;
   if (!m_progress) {
-    m_progress = new QProgressDialog(text, "Cancel", 0, maximum, this);
+    m_progress = new QProgressDialog(text, "Cancel", 0, kSteps, this);
     m_progress->setWindowTitle(title);
     // Modal from the start: while the command works on the project, nothing else may change it.
     m_progress->setWindowModality(Qt::WindowModal);
@@ -469,14 +463,13 @@ bool CEditorDlg::UpdateProgress(const char* text, const char* title, int value, 
     m_progress->setAutoReset(false);
     m_progress->show();
   }
-  m_progress->setMaximum(maximum);
-  m_progress->setValue(value);
+  m_progress->setValue(total > 0 ? static_cast<int>(done * kSteps / total) : 0);
   // The dialog's own events (Cancel, repaints) are handled between steps.
   QApplication::processEvents();
   return !m_progress->wasCanceled();
 }
 
-void CEditorDlg::CloseProgress() {
+void CEditorDlg::EndProgress() {
   delete m_progress;
   m_progress = nullptr;
   RequestRepaint();
@@ -524,14 +517,6 @@ CEditorDlg::SaveAnswer CEditorDlg::AskToSaveChanges() {
   if (answer == QMessageBox::Save) return SaveAnswer::Save;
   if (answer == QMessageBox::Discard) return SaveAnswer::Discard;
   return SaveAnswer::Cancel;
-}
-
-bool CEditorDlg::ShowProgress(const char* text, int32_t done, int32_t total) {
-  return UpdateProgress(text, kDialogCaption, done, total);
-}
-
-void CEditorDlg::EndProgress() {
-  CloseProgress();
 }
 
 void CEditorDlg::ProjectStateChanged() {

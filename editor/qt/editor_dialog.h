@@ -75,12 +75,10 @@ class CEditorDlg : public QDialog, public EditorDialogRules {
   std::vector<std::string> RunOpenPicturesDialog() override;
   void SetBusy(bool busy) override;
   SaveAnswer AskToSaveChanges() override;
-  bool ShowProgress(const char* text, int32_t done, int32_t total) override;
+  bool ShowProgress(const char* title, const char* text, int64_t done, int64_t total) override;
   void EndProgress() override;
   void ProjectStateChanged() override;
   std::optional<std::string> RunExportDialog() override;
-  bool ExportProgress(int64_t done, int64_t total) override;
-  void ExportEnded() override;
 
   // Exit, Enter, Escape, the close box and Quit all end here: not before unsaved changes were
   // saved or discarded.
@@ -104,10 +102,6 @@ class CEditorDlg : public QDialog, public EditorDialogRules {
   QComboBox* Combo(int id) const;
   std::optional<std::string> RunFileDialog(const char* filter, const char* defaultExtension);
   void OnAbout();
-  // The progress window of a long command, made at its first step; false once Cancel was
-  // pressed.
-  bool UpdateProgress(const char* text, const char* title, int value, int maximum);
-  void CloseProgress();
 
   QIcon m_hIcon;
   QMenuBar* m_menuBar = nullptr;

@@ -85,7 +85,7 @@ class FakeDialog : public EditorDialogRules {
     saveQuestionAnswers.pop_front();
     return answer;
   }
-  bool ShowProgress(const char*, int32_t, int32_t) override {
+  bool ShowProgress(const char*, const char*, int64_t, int64_t) override {
     ++progressUpdates;
     return true;
   }
