@@ -3,11 +3,13 @@
 
 # Debian packages the build needs; the tests need a few more (an X server and its tools).
 # libdlib-data holds the 68-point face model that kzmtool faces and the editor read at run time.
+# EGL, OpenGL ES and Mesa's llvmpipe serve only bench/peer_bench, which times other renderers.
 BUILD_PACKAGES=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
   libsdl2-dev qt6-base-dev libdlib-dev libdlib-data
   libavcodec-dev libavformat-dev libavfilter-dev libavutil-dev libswscale-dev libwebp-dev
   libpng-dev libhwy-dev
-  qt6-image-formats-plugins libjpeg-dev libgif-dev libtiff-dev)
+  qt6-image-formats-plugins libjpeg-dev libgif-dev libtiff-dev
+  libegl-dev libgles-dev libgl1-mesa-dri)
 # dpkg-dev and file: CPack's Debian package finds its dependencies with dpkg-shlibdeps.
 TEST_PACKAGES=(clang libclang-rt-14-dev xvfb xauth xdotool x11-utils x11-apps imagemagick
   desktop-file-utils libglib2.0-bin dpkg-dev file)
