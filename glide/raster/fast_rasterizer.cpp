@@ -34,10 +34,9 @@ int64_t side(int64_t ax, int64_t ay, int64_t bx, int64_t by, int64_t px, int64_t
 // Triangles p and q share an edge and lie on its two sides, so that no pixel is in both.
 template <typename Corner>
 bool apartAcrossSharedEdge(const Corner (&p)[3], const Corner (&q)[3]) {
-  // The display part's cells come as corners (0, 1, 2) and (0, 2, 3): taken at once, as
-  // recording is done on one thread. Whether the halves lie on the edge's two sides is left
-  // to makeCell, which finds the shared edge run both ways on the grid (a folded cell's
-  // halves run it the same way, and are drawn one by one).
+  // The display part's cells come as corners (0, 1, 2) and (0, 2, 3): taken at once. Whether the
+  // halves lie on the edge's two sides is left to makeCell, which finds the shared edge run both
+  // ways on the grid (a folded cell's halves run it the same way, and are drawn one by one).
   if (p[0].x == q[0].x && p[0].y == q[0].y && p[2].x == q[1].x && p[2].y == q[1].y) {
     return true;
   }
@@ -64,6 +63,12 @@ bool apartAcrossSharedEdge(const Corner (&p)[3], const Corner (&q)[3]) {
     }
   }
   return false;
+}
+
+bool identical(const DrawState& a, const DrawState& b) {
+  return a.texture == b.texture && a.planes == b.planes && a.target.pixels == b.target.pixels &&
+         a.target.width == b.target.width && a.target.height == b.target.height &&
+         a.srcFactor == b.srcFactor && a.dstFactor == b.dstFactor && a.dither == b.dither;
 }
 
 // Both triangles are drawn with the same texture, blend, dither and target.
@@ -185,68 +190,76 @@ void FastRasterizer::add(const GrVertex& a, const GrVertex& b, const GrVertex& c
     closeEarly();
     triangles_.reserve(std::max<size_t>(4 * kBatchSize, 2 * triangles_.capacity()));
     const size_t room = triangles_.capacity();  // which reserve may make larger than asked
+    states_.reserve(room);
     setUps_.resize(room);
     cells_.resize(room / 2);
     cellReady_.resize(room / 2);
     setUpEarly_.resize(room / kBatchSize + 1);
     openEarly();
   }
+  const uint32_t stateIndexOf = stateIndex(state);
   Recorded& recorded = triangles_.emplace_back();
   const GrVertex* vertices[3] = {&a, &b, &c};
   for (int k = 0; k < 3; ++k) {
     const GrVertex& v = *vertices[k];
     recorded.corners[k] = {v.x, v.y, v.tmuvtx[0].sow, v.tmuvtx[0].tow};
   }
-  recorded.state = state;
+  recorded.state = stateIndexOf;
   recorded.role = Role::Alone;
-  noteRows(recorded);
-  if (cellRasterizer_ && triangles_.size() >= 2) findCell();
   // Three more after a batch's last triangle, it is final.
   if (triangles_.size() % kBatchSize == 3 && triangles_.size() > kBatchSize) {
     sealed_.store(static_cast<int32_t>(triangles_.size() / kBatchSize));
   }
 }
 
-// Counts the rows whose pixel centres the triangle reaches (near enough: the bands need no
-// more), for placeBands.
-void FastRasterizer::noteRows(const Recorded& triangle) {
-  const int32_t height = triangle.state.target.height;
-  if (height > height_) {
-    height_ = height;
-    rowCuts_.resize(height + 1);
+// The state's index in states_, added there when it is new. The display part alternates
+// between two states (the picture below and the one fading over it), so only the last two are
+// looked at.
+uint32_t FastRasterizer::stateIndex(const DrawState& state) {
+  const size_t count = states_.size();
+  for (size_t back = 1; back <= std::min<size_t>(count, 2); ++back) {
+    if (identical(states_[count - back], state)) return static_cast<uint32_t>(count - back);
   }
-  const Corner* c = triangle.corners;
-  const float top = std::min({c[0].y, c[1].y, c[2].y}) - 0.5f;
-  const float bottom = std::max({c[0].y, c[1].y, c[2].y}) - 0.5f;
-  if (!(top < static_cast<float>(height - 1)) || !(bottom >= 0.0f)) return;  // off, or NaN
-  const int32_t first = top > 0.0f ? static_cast<int32_t>(std::ceil(top)) : 0;
-  const int32_t last = static_cast<int32_t>(std::min(bottom, static_cast<float>(height - 1)));
-  if (first > last) return;
-  ++rowCuts_[first + 1];
-  --rowCuts_[last + 1];
+  if (state.target.height > height_) {
+    closeEarly();  // a helper may be noting rows
+    height_ = state.target.height;
+    rowCuts_.resize(height_ + 1);
+    openEarly();
+  }
+  states_.push_back(state);
+  return static_cast<uint32_t>(count);
 }
 
-// Whether the last two recorded make a cell; if so, whether the two before them are the same
-// cell's first layer, so that the four make one cell of two layers.
-void FastRasterizer::findCell() {
-  const size_t last = triangles_.size() - 1;
+// One more row boundary per row from top + 1 to bottom cuts the cell or triangle, for
+// placeBands. Several threads may note at once.
+void FastRasterizer::noteRows(int32_t top, int32_t bottom) {
+  std::atomic_ref<int32_t>(rowCuts_[top + 1]).fetch_add(1, std::memory_order_relaxed);
+  std::atomic_ref<int32_t>(rowCuts_[bottom + 1]).fetch_sub(1, std::memory_order_relaxed);
+}
+
+// Whether triangles last - 1 and last make a cell; if so, whether the two before them are the
+// same cell's first layer, so that the four make one cell of two layers. Taken in the order
+// recorded: whether a triangle may start a cell depends on what those before it became.
+void FastRasterizer::findCell(size_t last) {
   Recorded& first = triangles_[last - 1];
   Recorded& second = triangles_[last];
-  if (first.role != Role::Alone || !sameState(first.state, second.state) ||
-      !apartAcrossSharedEdge(first.corners, second.corners)) {
+  if (first.role != Role::Alone) return;
+  if (first.state != second.state && !sameState(states_[first.state], states_[second.state])) {
     return;
   }
+  if (!apartAcrossSharedEdge(first.corners, second.corners)) return;
   first.role = Role::CellFirst;
   first.cellLayers = 1;
-  first.cell = cellCount_++;
   second.role = Role::InCell;
   if (last < 3) return;
   Recorded& below = triangles_[last - 3];
-  auto sameShape = [](const Recorded& p, const Recorded& q) {
+  auto sameShape = [this](const Recorded& p, const Recorded& q) {
     for (int k = 0; k < 3; ++k) {
       if (p.corners[k].x != q.corners[k].x || p.corners[k].y != q.corners[k].y) return false;
     }
-    return p.state.target.pixels == q.state.target.pixels && p.state.dither == q.state.dither;
+    const DrawState& ps = states_[p.state];
+    const DrawState& qs = states_[q.state];
+    return ps.target.pixels == qs.target.pixels && ps.dither == qs.dither;
   };
   if (below.role != Role::CellFirst || below.cellLayers != 1 || !sameShape(below, first) ||
       !sameShape(triangles_[last - 2], second)) {
@@ -254,17 +267,33 @@ void FastRasterizer::findCell() {
   }
   below.cellLayers = 2;
   first.role = Role::InCell;
-  --cellCount_;  // the one just taken
+}
+
+// Batch b looks at the pairs ending at 256 b + 3 .. 256 b + 258: a cell that starts in the
+// batch is complete by its end + 2, and the next batch goes on from there. So the batches, taken
+// in order, look at every pair once, in the order recorded.
+void FastRasterizer::findCells(int batch, size_t recorded) {
+  waitUntil(cellsFound_, batch);
+  if (cellRasterizer_) {
+    const size_t begin = static_cast<size_t>(batch) * kBatchSize;
+    const size_t first = batch == 0 ? 1 : begin + 3;
+    const size_t end = std::min(begin + kBatchSize + 3, recorded);
+    for (size_t last = first; last < end; ++last) findCell(last);
+  }
+  cellsFound_.store(batch + 1);
 }
 
 void FastRasterizer::finish() {
   if (triangles_.empty()) return;
   closeEarly();
-  placeBands(height_);
   batchCount_ = static_cast<int32_t>((triangles_.size() + kBatchSize - 1) / kBatchSize);
   if (static_cast<int32_t>(bins_.size()) < batchCount_) bins_.resize(batchCount_);
   nextBatch_ = 0;
-  batchesDone_ = 0;
+  batchesSetUp_ = 0;
+  placingBands_ = false;
+  bandsPlaced_ = 0;
+  nextBin_ = 0;
+  batchesBinned_ = 0;
   nextBand_ = 0;
   bandsDone_ = 0;
   const bool helped = !helpers_.empty() && triangles_.size() >= kParallelMinimum;
@@ -280,11 +309,12 @@ void FastRasterizer::finish() {
     while (helpersInside_.load() != 0) std::this_thread::yield();
   }
   triangles_.clear();
-  cellCount_ = 0;
+  states_.clear();
   std::fill(rowCuts_.begin(), rowCuts_.end(), 0);
   std::fill(setUpEarly_.begin(), setUpEarly_.end(), 0);
   sealed_ = 0;
   nextEarly_ = 0;
+  cellsFound_ = 0;
   openEarly();
 }
 
@@ -303,7 +333,7 @@ bool FastRasterizer::setUpSealed() {
   bool any = false;
   for (int32_t batch = nextEarly_.load(); batch < sealed_.load();) {
     if (nextEarly_.compare_exchange_weak(batch, batch + 1)) {
-      setUpBatch(batch, (static_cast<size_t>(batch) + 1) * kBatchSize);
+      setUpBatch(batch, (static_cast<size_t>(batch) + 1) * kBatchSize + 3);
       setUpEarly_[batch] = 1;
       any = true;
       batch = nextEarly_.load();
@@ -375,10 +405,20 @@ void FastRasterizer::helperLoop() {
 void FastRasterizer::work() {
   for (int32_t batch; (batch = nextBatch_.fetch_add(1)) < batchCount_;) {
     if (!setUpEarly_[batch]) setUpBatch(batch, triangles_.size());
-    binBatch(batch);
-    batchesDone_.fetch_add(1);
+    batchesSetUp_.fetch_add(1);
   }
-  waitUntil(batchesDone_, batchCount_);
+  waitUntil(batchesSetUp_, batchCount_);
+  // The bands, from where everything set up begins and ends: by one thread, the others wait.
+  if (!placingBands_.exchange(true)) {
+    placeBands(height_);
+    bandsPlaced_.store(1);
+  }
+  waitUntil(bandsPlaced_, 1);
+  for (int32_t batch; (batch = nextBin_.fetch_add(1)) < batchCount_;) {
+    binBatch(batch);
+    batchesBinned_.fetch_add(1);
+  }
+  waitUntil(batchesBinned_, batchCount_);
   for (int32_t band; (band = nextBand_.fetch_add(1)) < bandCount_;) {
     drawBand(band);
     bandsDone_.fetch_add(1);
@@ -397,7 +437,7 @@ void FastRasterizer::setUp(uint32_t first, uint32_t count, TriangleShape (&shape
     if (k < 2) {
       const float x[3] = {c[0].x, c[1].x, c[2].x};
       const float y[3] = {c[0].y, c[1].y, c[2].y};
-      const Surface& target = triangles_[first + k].state.target;
+      const Surface& target = states_[triangles_[first + k].state].target;
       shaped[half] = setUpShape(x, y, target.width, target.height, setUp.setup, shapes[half]);
     } else {
       setUp.setup = setUps_[first + half].setup;
@@ -418,6 +458,7 @@ void FastRasterizer::addToBins(std::vector<std::vector<uint32_t>>& bins, uint32_
 // A cell's triangles are set up together, by the batch that holds its first one (the others
 // may lie in the next batch, which passes over them).
 void FastRasterizer::setUpBatch(int batch, size_t recorded) {
+  findCells(batch, recorded);
   const size_t begin = static_cast<size_t>(batch) * kBatchSize;
   const size_t end = std::min(begin + kBatchSize, recorded);
   for (uint32_t i = static_cast<uint32_t>(begin); i < end; ++i) {
@@ -426,17 +467,26 @@ void FastRasterizer::setUpBatch(int batch, size_t recorded) {
     const uint32_t count = triangle.role == Role::CellFirst ? 2u * triangle.cellLayers : 1u;
     TriangleShape shapes[2];
     setUp(i, count, shapes);
-    if (triangle.role != Role::CellFirst) continue;
-    bool allDrawn = true;
-    const TriangleSetup* setups[4];
-    const DrawState* states[4];
-    for (uint32_t k = 0; k < count; ++k) {
-      allDrawn = allDrawn && setUps_[i + k].drawn;
-      setups[k] = &setUps_[i + k].setup;
-      states[k] = &triangles_[i + k].state;
+    if (triangle.role == Role::CellFirst) {
+      bool allDrawn = true;
+      const TriangleSetup* setups[4];
+      const DrawState* states[4];
+      for (uint32_t k = 0; k < count; ++k) {
+        allDrawn = allDrawn && setUps_[i + k].drawn;
+        setups[k] = &setUps_[i + k].setup;
+        states[k] = &states_[triangles_[i + k].state];
+      }
+      Cell& cell = cells_[i / 2];
+      cellReady_[i / 2] = allDrawn && makeCell(setups, states, triangle.cellLayers, cell);
+      if (cellReady_[i / 2]) {
+        noteRows(cell.top, cell.bottom);
+        continue;
+      }
     }
-    cellReady_[triangle.cell] =
-        allDrawn && makeCell(setups, states, triangle.cellLayers, cells_[triangle.cell]);
+    for (uint32_t k = 0; k < count; ++k) {
+      const SetUp& setUp = setUps_[i + k];
+      if (setUp.drawn) noteRows(setUp.setup.top, setUp.setup.bottom);
+    }
   }
 }
 
@@ -451,8 +501,8 @@ void FastRasterizer::binBatch(int batch) {
     const Recorded& triangle = triangles_[i];
     if (triangle.role == Role::InCell) continue;
     const uint32_t count = triangle.role == Role::CellFirst ? 2u * triangle.cellLayers : 1u;
-    if (triangle.role == Role::CellFirst && cellReady_[triangle.cell]) {
-      const Cell& cell = cells_[triangle.cell];
+    if (triangle.role == Role::CellFirst && cellReady_[i / 2]) {
+      const Cell& cell = cells_[i / 2];
       addToBins(bins, i, cell.top, cell.bottom);
       continue;
     }
@@ -474,18 +524,15 @@ void FastRasterizer::drawBand(int32_t band) {
 
 void FastRasterizer::drawItem(uint32_t i, int32_t firstRow, int32_t lastRow) {
   const Recorded& triangle = triangles_[i];
-  uint32_t count = 1;
-  if (triangle.role == Role::CellFirst && cellReady_[triangle.cell]) {
-    const Cell& cell = cells_[triangle.cell];
+  if (triangle.role == Role::CellFirst && cellReady_[i / 2]) {
+    const Cell& cell = cells_[i / 2];
     cellRasterizer_(cell, std::max(firstRow, cell.top), std::min(lastRow, cell.bottom));
     return;
   }
-  for (uint32_t k = 0; k < count; ++k) {
-    const TriangleSetup& setup = setUps_[i + k].setup;
-    const int32_t first = std::max(firstRow, setup.top);
-    const int32_t last = std::min(lastRow, setup.bottom);
-    if (first <= last) rows_(setup, triangles_[i + k].state, first, last);
-  }
+  const TriangleSetup& setup = setUps_[i].setup;
+  const int32_t first = std::max(firstRow, setup.top);
+  const int32_t last = std::min(lastRow, setup.bottom);
+  if (first <= last) rows_(setup, states_[triangle.state], first, last);
 }
 
 }  // namespace glide

@@ -1,13 +1,14 @@
 // The board's fast path: triangles are recorded as they are issued and drawn together when
-// the frame is needed. First the threads set up the triangles, a batch at a time, sorting each
-// batch's triangles into bands of rows; then they take the bands one at a time and draw, in
+// the frame is needed. First the threads set up the triangles, a batch at a time; then they
+// place the bands of rows and sort each batch's triangles into them; then they take the bands
+// one at a time and draw, in
 // each, every triangle that reaches into it in the order issued (batch after batch). A pixel
 // lies in one band only, so it still sees its triangles in their order, and the result equals
 // drawing them one by one. Work is claimed, never assigned: the calling thread finishes the
 // frame alone when the others are slow to wake (a busy machine), and waits only for work
 // already claimed. While the frame is still being recorded, a helper that is looking out for
-// it already sets up the batches that are complete, so that recording (which only the calling
-// thread can do) and set-up overlap.
+// it already finds the cells of the batches that are complete and sets them up, so that
+// recording (which only the calling thread can do) and set-up overlap.
 //
 // The display part draws a cell of the mesh as two triangles that share the cell's diagonal,
 // and then the same two again with the other picture over them. Where the two halves lie on
@@ -50,12 +51,12 @@ class FastRasterizer {
   // A triangle drawn on its own, the first of a cell's triangles (the cell is drawn with it),
   // or one of the others.
   enum class Role : uint8_t { Alone, CellFirst, InCell };
+  // A cell is kept at half its first triangle's index in cells_ and cellReady_.
   struct Recorded {
     Corner corners[3];
-    DrawState state;
+    uint32_t state;  // its index in states_
     Role role;
     uint8_t cellLayers;  // CellFirst: 1 or 2 (2 or 4 triangles)
-    int32_t cell;        // CellFirst: its index in cells_
   };
   struct SetUp {
     TriangleSetup setup;
@@ -63,9 +64,10 @@ class FastRasterizer {
   };
 
   void work();  // claims batches, then bands, until none is left
-  // Set-up of one batch of triangles (those from `recorded` on are not looked at), and its
-  // sorting into the bands.
+  // Finds the cells of one batch and sets up its triangles and cells; the first `recorded`
+  // triangles are final, the others are not looked at.
   void setUpBatch(int batch, size_t recorded);
+  void findCells(int batch, size_t recorded);
   void binBatch(int batch);
   bool setUpSealed();  // a helper's set-up of complete batches while the frame is recorded
   void openEarly();
@@ -77,33 +79,38 @@ class FastRasterizer {
   void drawBand(int32_t band);
   void drawItem(uint32_t i, int32_t firstRow, int32_t lastRow);
   void helperLoop();
-  void findCell();
-  void noteRows(const Recorded& triangle);
+  uint32_t stateIndex(const DrawState& state);
+  void findCell(size_t last);
+  void noteRows(int32_t top, int32_t bottom);
 
   RowRasterizer rows_;
   CellRasterizer cellRasterizer_;
   int threads_;
   std::vector<Recorded> triangles_;
+  std::vector<DrawState> states_;  // the states triangles_ are drawn with
   std::vector<SetUp> setUps_;
   std::vector<Cell> cells_;
   std::vector<uint8_t> cellReady_;  // by cell: set up and drawn whole
-  // setUps_, cells_ and cellReady_ have room for every triangle triangles_ has room for, so
-  // that a helper may fill them in while triangles are added.
+  // states_, setUps_, cells_ and cellReady_ have room for every triangle triangles_ has room
+  // for, so that a helper may fill them in while triangles are added.
   std::vector<uint8_t> setUpEarly_;  // by batch: set up while the frame was recorded
-  int32_t cellCount_ = 0;
   // bins_[batch][band]: the triangles and cells of that batch reaching into the band, in order.
   std::vector<std::vector<std::vector<uint32_t>>> bins_;
   int32_t batchCount_ = 0;
   int32_t bandCount_ = 0;
-  // Where the triangles recorded so far begin and end: at each row, how many more begin below
-  // the row before it than end there; so the running sum is how many a band boundary just
-  // above the row would cut.
+  // Where the cells and triangles set up so far begin and end: at each row, how many more begin
+  // below the row before it than end there; so the running sum is how many a band boundary
+  // just above the row would cut. Filled in by every thread that sets up.
   std::vector<int32_t> rowCuts_;
   int32_t height_ = 0;              // the tallest target recorded
   std::vector<int32_t> bandStart_;  // first row of each band, and the height after the last
   std::vector<int32_t> bandOfRow_;
   std::atomic<int32_t> nextBatch_{0};
-  std::atomic<int32_t> batchesDone_{0};
+  std::atomic<int32_t> batchesSetUp_{0};
+  std::atomic<bool> placingBands_{false};
+  std::atomic<int32_t> bandsPlaced_{0};
+  std::atomic<int32_t> nextBin_{0};
+  std::atomic<int32_t> batchesBinned_{0};
   std::atomic<int32_t> nextBand_{0};
   std::atomic<int32_t> bandsDone_{0};
 
@@ -117,6 +124,9 @@ class FastRasterizer {
   std::atomic<int32_t> sealed_{0};
   std::atomic<int32_t> nextEarly_{0};
   std::atomic<bool> earlyOpen_{false};
+  // Cells are found batch after batch (whether a triangle starts one depends on those before
+  // it): how many batches have theirs found.
+  std::atomic<int32_t> cellsFound_{0};
 };
 
 }  // namespace glide
