@@ -109,6 +109,7 @@ void Board::startFresh() {
   if (!textureMemory_) std::abort();  // 8 MiB at start-up; nothing sensible remains to do
   renderBuffer_ = GR_BUFFER_BACKBUFFER;
   textureSource_ = nullptr;
+  fastStateCurrent_ = false;
 }
 
 bool Board::queryHardware() {
@@ -165,6 +166,7 @@ bool Board::openWindow(GrScreenResolution_t resolution, GrColorFormat_t colourFo
   dither_ = GR_DITHER_4x4;
   constantColour_ = 0;
   textureSource_ = nullptr;
+  fastStateCurrent_ = false;
   return true;
 }
 
@@ -182,15 +184,23 @@ void Board::closeWindow() {
 
 void Board::setRenderBuffer(GrBuffer_t buffer) {
   if (buffer == GR_BUFFER_FRONTBUFFER || buffer == GR_BUFFER_BACKBUFFER) renderBuffer_ = buffer;
+  fastStateCurrent_ = false;
 }
 
 void Board::setBlendFunction(GrAlphaBlendFnc_t rgbSource, GrAlphaBlendFnc_t rgbDestination) {
   blendSource_ = rgbSource;
   blendDestination_ = rgbDestination;
+  fastStateCurrent_ = false;
 }
 
 void Board::setDitherMode(GrDitherMode_t mode) {
   if (mode == GR_DITHER_DISABLE || mode == GR_DITHER_2x2 || mode == GR_DITHER_4x4) dither_ = mode;
+  fastStateCurrent_ = false;
+}
+
+void Board::setConstantColour(GrColor_t colour) {
+  constantColour_ = colour;
+  fastStateCurrent_ = false;
 }
 
 // ---- Textures ----------------------------------------------------------------------------------
@@ -213,6 +223,7 @@ void Board::setTextureSource(uint32_t address, const GrTexInfo* info) {
   textureSource_ = textureAt(address, info);
   textureSourceAddress_ = address;
   sourcePlanes_ = nullptr;  // found when the fast path first draws with it
+  fastStateCurrent_ = false;
 }
 
 const TexelPlanes* Board::sourcePlanes() {
@@ -237,8 +248,7 @@ uint16_t* Board::bufferPixels(GrBuffer_t buffer) {
   return nullptr;
 }
 
-void Board::drawTriangle(const GrVertex& a, const GrVertex& b, const GrVertex& c) {
-  if (width_ == 0 || !textureSource_) return;
+DrawState Board::drawState() {
   DrawState state;
   state.texture = textureSource_;
   state.target = {bufferPixels(renderBuffer_), width_, height_};
@@ -246,24 +256,37 @@ void Board::drawTriangle(const GrVertex& a, const GrVertex& b, const GrVertex& c
   state.srcFactor = blendFactor(blendSource_, alpha);
   state.dstFactor = blendFactor(blendDestination_, alpha);
   state.dither = &ditherMatrix(dither_);
+  return state;
+}
+
+void Board::drawTriangle(const GrVertex& a, const GrVertex& b, const GrVertex& c) {
+  if (width_ == 0 || !textureSource_) return;
   if (path_ == RasterPath::Reference) {
     TriangleSetup setup;
-    if (setUpTriangle(a, b, c, width_, height_, setup)) drawTriangleReference(setup, state);
+    if (setUpTriangle(a, b, c, width_, height_, setup)) drawTriangleReference(setup, drawState());
     return;
   }
-  // Blending nothing in changes no pixel: the destination comes back exactly, and as an RGB565
-  // colour it passes the dither unchanged.
-  if (state.srcFactor == 0 && state.dstFactor == 256) return;
-  if (!fast_) {
-    const int threads = threads_ > 0 ? threads_ : drawingThreads();
-    fast_ = std::make_unique<FastRasterizer>(fastPath(path_), threads);
+  if (!fastStateCurrent_) {
+    DrawState state = drawState();
+    // Blending nothing in changes no pixel: the destination comes back exactly, and as an
+    // RGB565 colour it passes the dither unchanged.
+    fastBlendsNothing_ = state.srcFactor == 0 && state.dstFactor == 256;
+    if (!fastBlendsNothing_) {
+      if (!fast_) {
+        const int threads = threads_ > 0 ? threads_ : drawingThreads();
+        fast_ = std::make_unique<FastRasterizer>(fastPath(path_), threads);
+      }
+      state.planes = sourcePlanes();  // which may finish the drawing
+      fast_->setState(state);
+    }
+    fastStateCurrent_ = true;
   }
-  state.planes = sourcePlanes();
-  fast_->add(a, b, c, state);
+  if (!fastBlendsNothing_) fast_->add(a, b, c);
 }
 
 void Board::finishDrawing() {
   if (fast_) fast_->finish();
+  fastStateCurrent_ = false;  // the fast path has forgotten its states
 }
 
 void Board::swapBuffers() {

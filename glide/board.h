@@ -96,7 +96,7 @@ class Board {
   void setRenderBuffer(GrBuffer_t buffer);
   void setBlendFunction(GrAlphaBlendFnc_t rgbSource, GrAlphaBlendFnc_t rgbDestination);
   void setDitherMode(GrDitherMode_t mode);
-  void setConstantColour(GrColor_t colour) { constantColour_ = colour; }
+  void setConstantColour(GrColor_t colour);
 
   // ---- Textures ----
   void downloadTexture(uint32_t address, const GrTexInfo* info);
@@ -130,6 +130,7 @@ class Board {
   uint16_t* bufferPixels(GrBuffer_t buffer);
   uint16_t* textureAt(uint32_t address, const GrTexInfo* info) const;
   const TexelPlanes* sourcePlanes();  // the texture source widened, for the fast path
+  DrawState drawState();
 
   int32_t users_ = 0;
   int32_t presentationStarts_ = 0;
@@ -159,6 +160,10 @@ class Board {
   RasterPath path_ = RasterPath::Reference;
   int threads_ = 0;
   std::unique_ptr<FastRasterizer> fast_;  // made on first use for any path but the reference
+  // Whether fast_ has the state the render state gives (set on the first triangle after any
+  // change, then kept), and whether that state blends nothing in.
+  bool fastStateCurrent_ = false;
+  bool fastBlendsNothing_ = false;
 };
 
 // The one board of the process.

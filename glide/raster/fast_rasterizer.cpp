@@ -183,28 +183,25 @@ FastRasterizer::~FastRasterizer() {
   for (std::thread& helper : helpers_) helper.join();
 }
 
-void FastRasterizer::add(const GrVertex& a, const GrVertex& b, const GrVertex& c,
-                         const DrawState& state) {
+void FastRasterizer::add(const GrVertex& a, const GrVertex& b, const GrVertex& c) {
   if (triangles_.size() == triangles_.capacity()) {
     // Moving the triangles: no helper may be reading them.
     closeEarly();
     triangles_.reserve(std::max<size_t>(4 * kBatchSize, 2 * triangles_.capacity()));
     const size_t room = triangles_.capacity();  // which reserve may make larger than asked
-    states_.reserve(room);
     setUps_.resize(room);
     cells_.resize(room / 2);
     cellReady_.resize(room / 2);
     setUpEarly_.resize(room / kBatchSize + 1);
     openEarly();
   }
-  const uint32_t stateIndexOf = stateIndex(state);
   Recorded& recorded = triangles_.emplace_back();
   const GrVertex* vertices[3] = {&a, &b, &c};
   for (int k = 0; k < 3; ++k) {
     const GrVertex& v = *vertices[k];
     recorded.corners[k] = {v.x, v.y, v.tmuvtx[0].sow, v.tmuvtx[0].tow};
   }
-  recorded.state = stateIndexOf;
+  recorded.state = state_;
   recorded.role = Role::Alone;
   // Three more after a batch's last triangle, it is final.
   if (triangles_.size() % kBatchSize == 3 && triangles_.size() > kBatchSize) {
@@ -212,13 +209,22 @@ void FastRasterizer::add(const GrVertex& a, const GrVertex& b, const GrVertex& c
   }
 }
 
-// The state's index in states_, added there when it is new. The display part alternates
-// between two states (the picture below and the one fading over it), so only the last two are
-// looked at.
-uint32_t FastRasterizer::stateIndex(const DrawState& state) {
+// Kept in states_ when it is new. The display part alternates between two states (the picture
+// below and the one fading over it), so only the last two are looked at.
+void FastRasterizer::setState(const DrawState& state) {
   const size_t count = states_.size();
   for (size_t back = 1; back <= std::min<size_t>(count, 2); ++back) {
-    if (identical(states_[count - back], state)) return static_cast<uint32_t>(count - back);
+    if (identical(states_[count - back], state)) {
+      state_ = static_cast<uint32_t>(count - back);
+      return;
+    }
+  }
+  if (count == states_.capacity()) {
+    // Moving the states: no helper may be reading them. There is one at most for each
+    // triangle, and room for every triangle is made in add.
+    closeEarly();
+    states_.reserve(std::max<size_t>(16, 2 * count));
+    openEarly();
   }
   if (state.target.height > height_) {
     closeEarly();  // a helper may be noting rows
@@ -227,7 +233,7 @@ uint32_t FastRasterizer::stateIndex(const DrawState& state) {
     openEarly();
   }
   states_.push_back(state);
-  return static_cast<uint32_t>(count);
+  state_ = static_cast<uint32_t>(count);
 }
 
 // One more row boundary per row from top + 1 to bottom cuts the cell or triangle, for
@@ -284,7 +290,10 @@ void FastRasterizer::findCells(int batch, size_t recorded) {
 }
 
 void FastRasterizer::finish() {
-  if (triangles_.empty()) return;
+  if (triangles_.empty()) {
+    states_.clear();
+    return;
+  }
   closeEarly();
   batchCount_ = static_cast<int32_t>((triangles_.size() + kBatchSize - 1) / kBatchSize);
   if (static_cast<int32_t>(bins_.size()) < batchCount_) bins_.resize(batchCount_);

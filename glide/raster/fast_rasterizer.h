@@ -36,7 +36,10 @@ class FastRasterizer {
   FastRasterizer(const FastRasterizer&) = delete;
   FastRasterizer& operator=(const FastRasterizer&) = delete;
 
-  void add(const GrVertex& a, const GrVertex& b, const GrVertex& c, const DrawState& state);
+  // The triangles recorded from now on until the next finish() are drawn with this state, until
+  // another is given.
+  void setState(const DrawState& state);
+  void add(const GrVertex& a, const GrVertex& b, const GrVertex& c);
   // Draws everything recorded, then forgets it.
   void finish();
   bool empty() const { return triangles_.empty(); }
@@ -79,7 +82,6 @@ class FastRasterizer {
   void drawBand(int32_t band);
   void drawItem(uint32_t i, int32_t firstRow, int32_t lastRow);
   void helperLoop();
-  uint32_t stateIndex(const DrawState& state);
   void findCell(size_t last);
   void noteRows(int32_t top, int32_t bottom);
 
@@ -88,6 +90,7 @@ class FastRasterizer {
   int threads_;
   std::vector<Recorded> triangles_;
   std::vector<DrawState> states_;  // the states triangles_ are drawn with
+  uint32_t state_ = 0;             // the one given last
   std::vector<SetUp> setUps_;
   std::vector<Cell> cells_;
   std::vector<uint8_t> cellReady_;  // by cell: set up and drawn whole
