@@ -192,7 +192,6 @@ void FastRasterizer::add(const GrVertex& a, const GrVertex& b, const GrVertex& c
     setUps_.resize(room);
     cells_.resize(room / 2);
     cellReady_.resize(room / 2);
-    setUpEarly_.resize(room / kBatchSize + 1);
     openEarly();
   }
   Recorded& recorded = triangles_.emplace_back();
@@ -294,17 +293,17 @@ void FastRasterizer::finish() {
     states_.clear();
     return;
   }
-  closeEarly();
+  // A helper may still be setting up a batch it claimed while the frame was recorded.
   batchCount_ = static_cast<int32_t>((triangles_.size() + kBatchSize - 1) / kBatchSize);
   if (static_cast<int32_t>(bins_.size()) < batchCount_) bins_.resize(batchCount_);
-  nextBatch_ = 0;
-  batchesSetUp_ = 0;
   placingBands_ = false;
   bandsPlaced_ = 0;
   nextBin_ = 0;
   batchesBinned_ = 0;
   nextBand_ = 0;
   bandsDone_ = 0;
+  finalCount_ = triangles_.size();
+  sealed_ = batchCount_;
   const bool helped = !helpers_.empty() && triangles_.size() >= kParallelMinimum;
   if (helped) {
     jobOpen_ = true;
@@ -317,12 +316,14 @@ void FastRasterizer::finish() {
     jobOpen_ = false;
     while (helpersInside_.load() != 0) std::this_thread::yield();
   }
+  closeEarly();
   triangles_.clear();
   states_.clear();
   std::fill(rowCuts_.begin(), rowCuts_.end(), 0);
-  std::fill(setUpEarly_.begin(), setUpEarly_.end(), 0);
   sealed_ = 0;
-  nextEarly_ = 0;
+  finalCount_ = SIZE_MAX;
+  nextBatch_ = 0;
+  batchesSetUp_ = 0;
   cellsFound_ = 0;
   openEarly();
 }
@@ -336,16 +337,16 @@ void FastRasterizer::closeEarly() {
   while (helpersInside_.load() != 0) std::this_thread::yield();
 }
 
-// Claims complete batches one at a time (the calling thread seals them as it records); true
-// when it set up any.
 bool FastRasterizer::setUpSealed() {
   bool any = false;
-  for (int32_t batch = nextEarly_.load(); batch < sealed_.load();) {
-    if (nextEarly_.compare_exchange_weak(batch, batch + 1)) {
-      setUpBatch(batch, (static_cast<size_t>(batch) + 1) * kBatchSize + 3);
-      setUpEarly_[batch] = 1;
+  for (int32_t batch = nextBatch_.load(); batch < sealed_.load();) {
+    if (nextBatch_.compare_exchange_weak(batch, batch + 1)) {
+      // Sealed, it has every triangle it looks at, up to three past its end (or the frame's).
+      const size_t sealedEnd = (static_cast<size_t>(batch) + 1) * kBatchSize + 3;
+      setUpBatch(batch, std::min(sealedEnd, finalCount_.load()));
+      batchesSetUp_.fetch_add(1);
       any = true;
-      batch = nextEarly_.load();
+      batch = nextBatch_.load();
     }
   }
   return any;
@@ -412,10 +413,7 @@ void FastRasterizer::helperLoop() {
 }
 
 void FastRasterizer::work() {
-  for (int32_t batch; (batch = nextBatch_.fetch_add(1)) < batchCount_;) {
-    if (!setUpEarly_[batch]) setUpBatch(batch, triangles_.size());
-    batchesSetUp_.fetch_add(1);
-  }
+  setUpSealed();
   waitUntil(batchesSetUp_, batchCount_);
   // The bands, from where everything set up begins and ends: by one thread, the others wait.
   if (!placingBands_.exchange(true)) {

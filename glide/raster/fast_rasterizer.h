@@ -72,7 +72,9 @@ class FastRasterizer {
   void setUpBatch(int batch, size_t recorded);
   void findCells(int batch, size_t recorded);
   void binBatch(int batch);
-  bool setUpSealed();  // a helper's set-up of complete batches while the frame is recorded
+  // Claims the sealed batches one at a time and sets them up: a helper while the frame is
+  // recorded, then every thread; true when it set up any.
+  bool setUpSealed();
   void openEarly();
   void closeEarly();  // and waits until no helper is setting up early
   void setUp(uint32_t first, uint32_t count, TriangleShape (&shapes)[2]);
@@ -96,7 +98,6 @@ class FastRasterizer {
   std::vector<uint8_t> cellReady_;  // by cell: set up and drawn whole
   // states_, setUps_, cells_ and cellReady_ have room for every triangle triangles_ has room
   // for, so that a helper may fill them in while triangles are added.
-  std::vector<uint8_t> setUpEarly_;  // by batch: set up while the frame was recorded
   // bins_[batch][band]: the triangles and cells of that batch reaching into the band, in order.
   std::vector<std::vector<std::vector<uint32_t>>> bins_;
   int32_t batchCount_ = 0;
@@ -108,7 +109,7 @@ class FastRasterizer {
   int32_t height_ = 0;              // the tallest target recorded
   std::vector<int32_t> bandStart_;  // first row of each band, and the height after the last
   std::vector<int32_t> bandOfRow_;
-  std::atomic<int32_t> nextBatch_{0};
+  std::atomic<int32_t> nextBatch_{0};  // to set up, from the first sealed on
   std::atomic<int32_t> batchesSetUp_{0};
   std::atomic<bool> placingBands_{false};
   std::atomic<int32_t> bandsPlaced_{0};
@@ -123,9 +124,10 @@ class FastRasterizer {
   std::atomic<int32_t> helpersInside_{0};  // helpers that may be touching this job
   std::atomic<bool> stopping_{false};
   // Batches whose triangles are recorded and final (a cell's triangles reach at most three
-  // into the next batch), the next one to set up early, and whether helpers may.
+  // into the next batch; finish() seals them all), how many triangles the frame has once
+  // finish() has them all, and whether helpers may set up while the frame is recorded.
   std::atomic<int32_t> sealed_{0};
-  std::atomic<int32_t> nextEarly_{0};
+  std::atomic<size_t> finalCount_{SIZE_MAX};
   std::atomic<bool> earlyOpen_{false};
   // Cells are found batch after batch (whether a triangle starts one depends on those before
   // it): how many batches have theirs found.
