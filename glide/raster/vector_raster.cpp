@@ -183,11 +183,6 @@ HWY_INLINE void splitRows(DV dv, hn::Vec<DV> v, const Store& store) {
 
 // How one layer's texels are fetched for the rows of a tile.
 struct LayerTiles {
-  // How far the planes of A and B move over the cell's width: the least and the most of
-  // stepX x k, k = 0..width - 1, for s of A, s of B, t of A, t of B; false where that is
-  // too far for a window anywhere.
-  int32_t least[4], most[4];
-  bool windows;
   // How many texel rows the tile's windows hold: 2 + how far below a window's first row some
   // lane's upper texel lies; 0 where some row has no window.
   int tableRows;
@@ -197,88 +192,142 @@ struct LayerTiles {
   Table tables[kMostTableRows][3];  // [texel row][channel]: each row's 16 texels from its column
 };
 
-void setUpTiles(const uint32_t* stepX, int32_t width, LayerTiles& tiles) {
-  tiles.windows = true;
-  for (int k = 0; k < 4; ++k) {
-    const int64_t end = int64_t{static_cast<int32_t>(stepX[k])} * (width - 1);
-    // Beyond 16 texels a window is out of reach; keeping within 2^28 keeps the sums below exact.
-    if (end > (1 << 28) || end < -(1 << 28)) tiles.windows = false;
-    tiles.least[k] = static_cast<int32_t>(std::clamp<int64_t>(std::min<int64_t>(0, end), -(1 << 28), 0));
-    tiles.most[k] = static_cast<int32_t>(std::clamp<int64_t>(std::max<int64_t>(0, end), 0, 1 << 28));
-  }
-}
+// The texel columns and rows the windows of both layers need, worked out for all the tile's
+// rows at once: a lane for each layer, coordinate (s, then t) and row of the tile, lane
+// (2 layer + coordinate) kTileRows + row (a cell of one layer repeats it as the second).
+// For each, the planes of A and B cover over the row the texel columns (or rows) from
+// origin + least to origin + most, modulo 2^32 (256 texels), B's taken nearest A's.
+constexpr int kSpanLanes = 4 * kTileRows;
+static_assert(kSpanLanes == static_cast<int>(hn::MaxLanes(D())), "a lane for each span");
 
-// The texel columns (or rows) that the planes of A and B, at startA and startB at the row's
-// column 0, cover over the row, less the sample bias: the first (modulo 256) and how many
-// more. The values are modulo 2^32 (256 texels), B's taken nearest A's; false where the
-// planes lie too far apart for a window.
-inline bool texelSpan(uint32_t startA, uint32_t startB, int32_t leastA, int32_t mostA,
-                      int32_t leastB, int32_t mostB, uint32_t& first, uint32_t& more) {
-  const int32_t b = static_cast<int32_t>(startB - startA);
-  if (b > (1 << 28) || b < -(1 << 28)) return false;
-  const uint32_t origin = startA - kSampleBias;
-  // Within 2^30 of the origin: the texel indices' difference is exact modulo 256.
-  const int32_t low = std::min(leastA, b + leastB);
-  const int32_t high = std::max(mostA, b + mostB);
-  first = (origin + static_cast<uint32_t>(low)) >> kTexelFractionBits;
-  more = (((origin + static_cast<uint32_t>(high)) >> kTexelFractionBits) - first) & 0xFF;
-  return true;
-}
+struct WindowSpans {
+  V startA, startB;  // the planes of A and B at column 0 of the lane's row
+  V downA, downB;    // their steps from one tile's rows to the next
+  // The least and the most of stepX x k, k = 0..width - 1, for A and B (signed).
+  V leastA, mostA, leastB, mostB;
+  // The most texels a window reaches beyond its first: 14 columns (the lane's left texel and
+  // the one after it within 16), 4 rows (a window has at most 6); -1 where the planes move too
+  // far over the cell's width for a window anywhere.
+  V reach;
+};
 
-// Chooses how the layer is fetched for a tile's rows, from its planes (s of A and B, t of A
-// and B) at row dy of the cell; `rows` of the tile's rows are in the cell.
-HWY_INLINE void prepareTiles(const CellLayer& layer, const Linear* planes, uint32_t dy, int rows,
-                             LayerTiles& tiles) {
+// For a layer's planes (s of A and B, t of A and B), from row firstDy of the cell on.
+void setUpWindowSpans(const Linear* planes, int layers, uint32_t firstDy, int32_t width,
+                      WindowSpans& spans) {
   const D d;
-  uint32_t column[kTileRows], texelRow[kTileRows];
-  bool window = tiles.windows;
-  uint32_t mostBelow = 0;
-  HWY_UNROLL(4)
-  for (int row = 0; row < kTileRows && window; ++row) {
-    // A row below the cell's has no pixel; it borrows the first row's window.
-    if (row >= rows) {
-      column[row] = column[0];
-      texelRow[row] = texelRow[0];
+  alignas(64) uint32_t startA[kSpanLanes], startB[kSpanLanes], downA[kSpanLanes],
+      downB[kSpanLanes], reach[kSpanLanes];
+  alignas(64) int32_t least[2][kSpanLanes], most[2][kSpanLanes];
+  for (int layer = 0; layer < 2; ++layer) {
+    const Linear* layerPlanes = planes + 4 * (layer % layers);
+    bool windows = true;
+    int32_t leastOf[4], mostOf[4];
+    for (int k = 0; k < 4; ++k) {
+      const int64_t end = int64_t{static_cast<int32_t>(layerPlanes[k].stepX)} * (width - 1);
+      // Beyond 16 texels a window is out of reach; keeping within 2^28 keeps the sums exact.
+      if (end > (1 << 28) || end < -(1 << 28)) windows = false;
+      leastOf[k] = static_cast<int32_t>(std::clamp<int64_t>(std::min<int64_t>(0, end), -(1 << 28), 0));
+      mostOf[k] = static_cast<int32_t>(std::clamp<int64_t>(std::max<int64_t>(0, end), 0, 1 << 28));
+    }
+    for (int coordinate = 0; coordinate < 2; ++coordinate) {
+      const Linear& a = layerPlanes[2 * coordinate];
+      const Linear& b = layerPlanes[2 * coordinate + 1];
+      for (int row = 0; row < kTileRows; ++row) {
+        const int lane = (2 * layer + coordinate) * kTileRows + row;
+        const uint32_t y = firstDy + static_cast<uint32_t>(row);
+        startA[lane] = a.atOrigin + a.stepY * y;
+        startB[lane] = b.atOrigin + b.stepY * y;
+        downA[lane] = a.stepY * kTileRows;
+        downB[lane] = b.stepY * kTileRows;
+        least[0][lane] = leastOf[2 * coordinate];
+        most[0][lane] = mostOf[2 * coordinate];
+        least[1][lane] = leastOf[2 * coordinate + 1];
+        most[1][lane] = mostOf[2 * coordinate + 1];
+        reach[lane] = !windows ? ~0u : coordinate == 0 ? kWindowColumns - 2 : kMostTableRows - 2;
+      }
+    }
+  }
+  spans.startA = hn::Load(d, startA);
+  spans.startB = hn::Load(d, startB);
+  spans.downA = hn::Load(d, downA);
+  spans.downB = hn::Load(d, downB);
+  spans.leastA = hn::BitCast(d, hn::Load(DI(), least[0]));
+  spans.mostA = hn::BitCast(d, hn::Load(DI(), most[0]));
+  spans.leastB = hn::BitCast(d, hn::Load(DI(), least[1]));
+  spans.mostB = hn::BitCast(d, hn::Load(DI(), most[1]));
+  spans.reach = hn::Load(d, reach);
+}
+
+// Chooses how each layer is fetched for a tile's rows (`rows` of them in the cell), then moves
+// the spans on to the next tile's rows.
+template <int kLayers>
+HWY_INLINE void prepareTiles(const Cell& cell, WindowSpans& spans, int rows,
+                             LayerTiles (&tiles)[kLayers]) {
+  const D d;
+  const DI di;
+  // Each lane's first texel (less the sample bias), how many more, and whether a window can
+  // hold them. Within 2^30 of the origin the texel indices' difference is exact modulo 256.
+  const hn::Vec<DI> b = hn::BitCast(di, hn::Sub(spans.startB, spans.startA));
+  const auto far = hn::Or(hn::Gt(b, hn::Set(di, 1 << 28)), hn::Lt(b, hn::Set(di, -(1 << 28))));
+  const V origin = hn::Sub(spans.startA, hn::Set(d, kSampleBias));
+  const V low = hn::BitCast(d, hn::Min(hn::BitCast(di, spans.leastA), hn::Add(b, hn::BitCast(di, spans.leastB))));
+  const V high = hn::BitCast(d, hn::Max(hn::BitCast(di, spans.mostA), hn::Add(b, hn::BitCast(di, spans.mostB))));
+  const V first = hn::ShiftRight<kTexelFractionBits>(hn::Add(origin, low));
+  const V more = hn::And(hn::Sub(hn::ShiftRight<kTexelFractionBits>(hn::Add(origin, high)), first),
+                         hn::Set(d, 0xFFu));
+  const auto tooFar = hn::Or(far, hn::Gt(hn::BitCast(di, more), hn::BitCast(di, spans.reach)));
+  alignas(64) uint32_t firsts[kSpanLanes], mores[kSpanLanes];
+  alignas(64) int32_t fails[kSpanLanes];
+  hn::Store(first, d, firsts);
+  hn::Store(more, d, mores);
+  hn::Store(hn::VecFromMask(di, tooFar), di, fails);
+  spans.startA = hn::Add(spans.startA, spans.downA);
+  spans.startB = hn::Add(spans.startB, spans.downB);
+
+  const D8 d8;
+  HWY_UNROLL(2)
+  for (int layer = 0; layer < kLayers; ++layer) {
+    LayerTiles& out = tiles[layer];
+    uint32_t column[kTileRows], texelRow[kTileRows];
+    bool window = true;
+    uint32_t mostBelow = 0;
+    HWY_UNROLL(4)
+    for (int row = 0; row < kTileRows; ++row) {
+      // A row below the cell's has no pixel; it borrows the first row's window.
+      if (row >= rows) {
+        column[row] = column[0];
+        texelRow[row] = texelRow[0];
+        continue;
+      }
+      const int s = 2 * layer * kTileRows + row, t = s + kTileRows;
+      window = window && (fails[s] | fails[t]) == 0;
+      column[row] = firsts[s];
+      texelRow[row] = firsts[t];
+      mostBelow = std::max(mostBelow, mores[t]);
+    }
+    if (!window) {
+      out.tableRows = 0;
+      out.sOffset = out.tOffset = hn::Set(d, kSampleBias);
       continue;
     }
-    const uint32_t y = dy + static_cast<uint32_t>(row);
-    uint32_t start[4];
+    // sample knows windows of 2, 3, 4 and 6 rows.
+    out.tableRows = std::min<int>(2 + static_cast<int>(mostBelow), 4);
+    if (mostBelow > 2) out.tableRows = kMostTableRows;
+    out.sOffset = joinRows(d, [&](auto tag, int row) {
+      return hn::Set(tag, kSampleBias + (column[row] << kTexelFractionBits));
+    });
+    out.tOffset = joinRows(d, [&](auto tag, int row) {
+      return hn::Set(tag, kSampleBias + (texelRow[row] << kTexelFractionBits));
+    });
     HWY_UNROLL(4)
-    for (int k = 0; k < 4; ++k) start[k] = planes[k].atOrigin + planes[k].stepY * y;
-    uint32_t columns = 0, rowsBelow = 0;
-    // Each lane needs its left texel's column and the one after it, its upper texel's row and
-    // the one below it.
-    window =
-        texelSpan(start[0], start[1], tiles.least[0], tiles.most[0], tiles.least[1],
-                  tiles.most[1], column[row], columns) &&
-        texelSpan(start[2], start[3], tiles.least[2], tiles.most[2], tiles.least[3],
-                  tiles.most[3], texelRow[row], rowsBelow) &&
-        columns <= kWindowColumns - 2 && rowsBelow <= kMostTableRows - 2;
-    mostBelow = std::max(mostBelow, rowsBelow);
-  }
-  if (!window) {
-    tiles.tableRows = 0;
-    tiles.sOffset = tiles.tOffset = hn::Set(d, kSampleBias);
-    return;
-  }
-  // sample knows windows of 2, 3, 4 and 6 rows.
-  tiles.tableRows = std::min<int>(2 + static_cast<int>(mostBelow), 4);
-  if (mostBelow > 2) tiles.tableRows = kMostTableRows;
-  tiles.sOffset = joinRows(d, [&](auto tag, int row) {
-    return hn::Set(tag, kSampleBias + (column[row] << kTexelFractionBits));
-  });
-  tiles.tOffset = joinRows(d, [&](auto tag, int row) {
-    return hn::Set(tag, kSampleBias + (texelRow[row] << kTexelFractionBits));
-  });
-  const D8 d8;
-  HWY_UNROLL(4)
-  for (int k = 0; k < tiles.tableRows; ++k) {
-    HWY_UNROLL(3)
-    for (int c = 0; c < 3; ++c) {
-      const auto& plane = layer.planes->channel[c];
-      tiles.tables[k][c] = joinRows(d8, [&](auto tag, int row) {
-        return hn::LoadU(tag, plane[(texelRow[row] + k) & 0xFF] + column[row]);
-      });
+    for (int k = 0; k < out.tableRows; ++k) {
+      HWY_UNROLL(3)
+      for (int c = 0; c < 3; ++c) {
+        const auto& plane = cell.layers[layer].planes->channel[c];
+        out.tables[k][c] = joinRows(d8, [&](auto tag, int row) {
+          return hn::LoadU(tag, plane[(texelRow[row] + k) & 0xFF] + column[row]);
+        });
+      }
     }
   }
 }
@@ -434,12 +483,10 @@ HWY_NOINLINE void drawCell(const Cell& cell, int32_t firstRow, int32_t lastRow) 
   // The functions at the lanes of the tile at column 0 of the first rows, and their steps from
   // one tile to the next along the rows and down.
   V value[kFunctions], across[kFunctions], down[kFunctions];
-  uint32_t stepX[kFunctions];
   const uint32_t firstDy = static_cast<uint32_t>(firstRow - cell.top);
   HWY_UNROLL(16)
   for (int k = 0; k < kFunctions; ++k) {
     const Linear& f = functions[k];
-    stepX[k] = f.stepX;
     value[k] = hn::Add(hn::Set(d, f.atOrigin + f.stepY * firstDy),
                        hn::Add(hn::Mul(hn::Set(d, f.stepX), laneColumn),
                                hn::Mul(hn::Set(d, f.stepY), laneRow)));
@@ -462,10 +509,8 @@ HWY_NOINLINE void drawCell(const Cell& cell, int32_t firstRow, int32_t lastRow) 
   const hn::Vec<D8> pickTexel = pickTwice(3);   // the texel column: byte 3 of s
   const hn::Vec<D8> pickWeight = pickTwice(2);  // the weight: byte 2 of s or t
   LayerTiles tiles[kLayers];
-  HWY_UNROLL(2)
-  for (int layer = 0; layer < kLayers; ++layer) {
-    setUpTiles(stepX + kEdges + 4 * layer, width, tiles[layer]);
-  }
+  WindowSpans spans;
+  setUpWindowSpans(functions + kEdges, kLayers, firstDy, width, spans);
   // The matrix changes seldom (the programs keep one): each thread keeps the last one's.
   thread_local DitherMatrix thresholdsOf = {{{255}}};  // no matrix: 255 is above every threshold
   thread_local Thresholds thresholds;
@@ -479,11 +524,7 @@ HWY_NOINLINE void drawCell(const Cell& cell, int32_t firstRow, int32_t lastRow) 
 
   for (int32_t top = firstRow; top <= lastRow; top += kTileRows) {
     const int rows = std::min(kTileRows, lastRow - top + 1);
-    HWY_UNROLL(2)
-    for (int layer = 0; layer < kLayers; ++layer) {
-      prepareTiles(cell.layers[layer], functions + kEdges + 4 * layer,
-                   static_cast<uint32_t>(top - cell.top), rows, tiles[layer]);
-    }
+    prepareTiles(cell, spans, rows, tiles);
     V at[kFunctions];  // the functions at the tile's lanes, planes less the offsets
     HWY_UNROLL(16)
     for (int k = 0; k < kFunctions; ++k) at[k] = value[k];
