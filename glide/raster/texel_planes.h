@@ -1,7 +1,9 @@
 // Textures widened once for the fast path: each 256 x 256 RGB565 texture as three planes of
 // 8-bit channels (bit-replicated, exactly widen565), every row followed by a copy of its first
-// kPlanePadding texels. A run of up to kPlanePadding + 1 texels starting at any column is then
-// one contiguous load, wrapping included, and a channel needs no unpacking at all.
+// kPlanePadding texels, and the rows followed by copies of the first kPlaneRowPadding. A run
+// of up to kPlanePadding + 1 texels starting at any column is then one contiguous load, and
+// the kPlaneRowPadding + 1 rows from any row lie one pitch apart, wrapping included; a channel
+// needs no unpacking at all.
 //
 // The board keeps these beside its texture memory (which stays the truth): WideTextures widens
 // a texture the first time the fast path draws with it, and forgets it when a download changes
@@ -16,9 +18,10 @@ namespace glide {
 
 constexpr int kPlanePadding = 64;
 constexpr int kPlanePitch = 256 + kPlanePadding;
+constexpr int kPlaneRowPadding = 8;
 
 struct TexelPlanes {
-  uint8_t channel[3][256][kPlanePitch];  // red, green, blue
+  uint8_t channel[3][256 + kPlaneRowPadding][kPlanePitch];  // red, green, blue
 };
 
 void widenTexture(const uint16_t* texels, TexelPlanes& planes);

@@ -209,6 +209,9 @@ struct WindowSpans {
   // the one after it within 16), 4 rows (a window has at most 6); -1 where the planes move too
   // far over the cell's width for a window anywhere.
   V reach;
+  // For the s and t of each layer, the lanes of the tile's rows: the tile's lanes of row r take
+  // lane r of the span.
+  decltype(hn::SetTableIndices(D(), static_cast<const int32_t*>(nullptr))) rowsOf[4];
 };
 
 // For a layer's planes (s of A and B, t of A and B), from row firstDy of the cell on.
@@ -256,10 +259,38 @@ void setUpWindowSpans(const Linear* planes, int layers, uint32_t firstDy, int32_
   spans.leastB = hn::BitCast(d, hn::Load(DI(), least[1]));
   spans.mostB = hn::BitCast(d, hn::Load(DI(), most[1]));
   spans.reach = hn::Load(d, reach);
+  for (int span = 0; span < 4; ++span) {
+    alignas(64) int32_t lanes[kSpanLanes];
+    for (int lane = 0; lane < kSpanLanes; ++lane) lanes[lane] = span * kTileRows + lane / kTileColumns;
+    spans.rowsOf[span] = hn::SetTableIndices(d, lanes);
+  }
+}
+
+// The window's texel rows 0..kRows - 1 of each channel, from each tile row's first texel row and
+// column: kRows rows one pitch apart (texel_planes.h), 16 texels of each from the column.
+template <int kRows>
+HWY_INLINE void loadTables(const TexelPlanes& planes, const uint32_t (&texelRow)[kTileRows],
+                           const uint32_t (&column)[kTileRows], LayerTiles& tiles) {
+  static_assert(kRows - 1 <= kPlaneRowPadding, "the rows lie one pitch apart");
+  const D8 d8;
+  constexpr size_t kChannelBytes = sizeof planes.channel[0];
+  const uint8_t* first[kTileRows];
+  HWY_UNROLL(4)
+  for (int row = 0; row < kTileRows; ++row) first[row] = planes.channel[0][texelRow[row]] + column[row];
+  HWY_UNROLL(kMostTableRows)
+  for (int k = 0; k < kRows; ++k) {
+    HWY_UNROLL(3)
+    for (int c = 0; c < 3; ++c) {
+      tiles.tables[k][c] = joinRows(d8, [&](auto tag, int row) {
+        return hn::LoadU(tag, first[row] + c * kChannelBytes + k * size_t{kPlanePitch});
+      });
+    }
+  }
 }
 
 // Chooses how each layer is fetched for a tile's rows (`rows` of them in the cell), then moves
-// the spans on to the next tile's rows.
+// the spans on to the next tile's rows. A row below the cell's has no pixel: its window is
+// worked out as the others' are, but it neither needs to fit nor makes the windows taller.
 template <int kLayers>
 HWY_INLINE void prepareTiles(const Cell& cell, WindowSpans& spans, int rows,
                              LayerTiles (&tiles)[kLayers]) {
@@ -276,58 +307,53 @@ HWY_INLINE void prepareTiles(const Cell& cell, WindowSpans& spans, int rows,
   const V more = hn::And(hn::Sub(hn::ShiftRight<kTexelFractionBits>(hn::Add(origin, high)), first),
                          hn::Set(d, 0xFFu));
   const auto tooFar = hn::Or(far, hn::Gt(hn::BitCast(di, more), hn::BitCast(di, spans.reach)));
+  // Subtracted from s and t: the sample bias and the window's first column or row.
+  const V offsets = hn::Add(hn::Set(d, kSampleBias), hn::ShiftLeft<kTexelFractionBits>(first));
   alignas(64) uint32_t firsts[kSpanLanes], mores[kSpanLanes];
-  alignas(64) int32_t fails[kSpanLanes];
+  uint8_t tooFarBits[8] = {};
   hn::Store(first, d, firsts);
   hn::Store(more, d, mores);
-  hn::Store(hn::VecFromMask(di, tooFar), di, fails);
+  hn::StoreMaskBits(di, tooFar, tooFarBits);
+  uint32_t failed;
+  std::memcpy(&failed, tooFarBits, sizeof failed);
   spans.startA = hn::Add(spans.startA, spans.downA);
   spans.startB = hn::Add(spans.startB, spans.downB);
+  // The s and t lanes of the rows in the cell.
+  const uint32_t inRows = ((1u << rows) - 1) * (1u | 1u << kTileRows);
 
-  const D8 d8;
   HWY_UNROLL(2)
   for (int layer = 0; layer < kLayers; ++layer) {
     LayerTiles& out = tiles[layer];
-    uint32_t column[kTileRows], texelRow[kTileRows];
-    bool window = true;
-    uint32_t mostBelow = 0;
-    HWY_UNROLL(4)
-    for (int row = 0; row < kTileRows; ++row) {
-      // A row below the cell's has no pixel; it borrows the first row's window.
-      if (row >= rows) {
-        column[row] = column[0];
-        texelRow[row] = texelRow[0];
-        continue;
-      }
-      const int s = 2 * layer * kTileRows + row, t = s + kTileRows;
-      window = window && (fails[s] | fails[t]) == 0;
-      column[row] = firsts[s];
-      texelRow[row] = firsts[t];
-      mostBelow = std::max(mostBelow, mores[t]);
-    }
-    if (!window) {
+    const int sLane = 2 * layer * kTileRows, tLane = sLane + kTileRows;
+    if ((failed >> sLane) & inRows) {
       out.tableRows = 0;
       out.sOffset = out.tOffset = hn::Set(d, kSampleBias);
       continue;
     }
-    // sample knows windows of 2, 3, 4 and 6 rows.
-    out.tableRows = std::min<int>(2 + static_cast<int>(mostBelow), 4);
-    if (mostBelow > 2) out.tableRows = kMostTableRows;
-    out.sOffset = joinRows(d, [&](auto tag, int row) {
-      return hn::Set(tag, kSampleBias + (column[row] << kTexelFractionBits));
-    });
-    out.tOffset = joinRows(d, [&](auto tag, int row) {
-      return hn::Set(tag, kSampleBias + (texelRow[row] << kTexelFractionBits));
-    });
+    uint32_t column[kTileRows], texelRow[kTileRows];
+    uint32_t mostBelow = 0;
     HWY_UNROLL(4)
-    for (int k = 0; k < out.tableRows; ++k) {
-      HWY_UNROLL(3)
-      for (int c = 0; c < 3; ++c) {
-        const auto& plane = cell.layers[layer].planes->channel[c];
-        out.tables[k][c] = joinRows(d8, [&](auto tag, int row) {
-          return hn::LoadU(tag, plane[(texelRow[row] + k) & 0xFF] + column[row]);
-        });
-      }
+    for (int row = 0; row < kTileRows; ++row) {
+      column[row] = firsts[sLane + row];
+      texelRow[row] = firsts[tLane + row];
+      if (row < rows) mostBelow = std::max(mostBelow, mores[tLane + row]);
+    }
+    out.sOffset = hn::TableLookupLanes(offsets, spans.rowsOf[2 * layer]);
+    out.tOffset = hn::TableLookupLanes(offsets, spans.rowsOf[2 * layer + 1]);
+    // sample knows windows of 2, 3, 4 and 6 rows.
+    const TexelPlanes& planes = *cell.layers[layer].planes;
+    if (mostBelow == 0) {
+      out.tableRows = 2;
+      loadTables<2>(planes, texelRow, column, out);
+    } else if (mostBelow == 1) {
+      out.tableRows = 3;
+      loadTables<3>(planes, texelRow, column, out);
+    } else if (mostBelow == 2) {
+      out.tableRows = 4;
+      loadTables<4>(planes, texelRow, column, out);
+    } else {
+      out.tableRows = kMostTableRows;
+      loadTables<kMostTableRows>(planes, texelRow, column, out);
     }
   }
 }
