@@ -125,6 +125,45 @@ HWY_INLINE V ditherTo6(V channel, V threshold) {
   return hn::ShiftRight<5>(hn::Add(steps, threshold));
 }
 
+// Red and green of each pixel side by side in its lane, red in the lower 16 bits and green in
+// the upper: their formulas differ only in constant factors (a shift is a multiplication by a
+// power of two, c >> k the upper half of c x 2^(16 - k)), so that each step serves both.
+using D16 = hn::Repartition<uint16_t, D>;
+using V16 = hn::Vec<D16>;
+
+HWY_INLINE V16 pairedFactors(uint32_t red, uint32_t green) {
+  return hn::BitCast(D16(), hn::Set(D(), red | green << 16));
+}
+
+// From channels in the upper halves of their lanes (mixChannel), or in the lower.
+HWY_INLINE V16 pairUpper(V red, V green) {
+  const D16 d16;
+  return hn::OddEven(hn::BitCast(d16, green), hn::BitCast(d16, hn::ShiftRight<16>(red)));
+}
+HWY_INLINE V16 pairLower(V red, V green) {
+  return hn::BitCast(D16(), hn::Or(red, hn::ShiftLeft<16>(green)));
+}
+
+// ditherTo5 of red and ditherTo6 of green.
+HWY_INLINE V16 ditherPair(V16 redGreen, V16 threshold) {
+  const V16 fraction = hn::MulHigh(redGreen, pairedFactors(1u << 11, 1u << 10));
+  const V16 steps = hn::Mul(hn::Sub(redGreen, fraction), pairedFactors(4, 8));
+  return hn::ShiftRight<5>(hn::Add(steps, threshold));
+}
+
+// widen5 of red and widen6 of green.
+HWY_INLINE V16 widenPair(V16 redGreen) {
+  return hn::Or(hn::Mul(redGreen, pairedFactors(8, 4)),
+                hn::MulHigh(redGreen, pairedFactors(1u << 14, 1u << 12)));
+}
+
+// blendChannel of both where sourceFactor + destinationFactor <= 256: the sum stays below
+// 2^16 and the result within 255.
+HWY_INLINE V16 blendPair(V16 source, V16 destination, V16 sourceFactor, V16 destinationFactor) {
+  const V16 sum = hn::Add(hn::Mul(source, sourceFactor), hn::Mul(destination, destinationFactor));
+  return hn::ShiftRight<8>(hn::Add(sum, hn::Set(D16(), uint16_t{128})));
+}
+
 // The cell's affine functions of the pixel, modulo 2^32: its five edges (the diagonal, then
 // A's two others and B's), then for each layer s of A, s of B, t of A and t of B.
 constexpr int kEdges = 5;
@@ -532,6 +571,12 @@ HWY_NOINLINE void drawCell(const Cell& cell, int32_t firstRow, int32_t lastRow) 
         hn::Set(d, cell.layers[layer].dstFactor | (cell.layers[layer].srcFactor << 16));
   }
   const bool readsBuffer = !(cell.layers[0].srcFactor == 256 && cell.layers[0].dstFactor == 0);
+  // The second layer's blend in 16-bit lanes where no sum can pass 255 (blendPair).
+  const uint32_t secondSource = cell.layers[kLayers - 1].srcFactor;
+  const uint32_t secondDestination = cell.layers[kLayers - 1].dstFactor;
+  const bool smallFactors = secondSource + secondDestination <= 256;
+  const V16 sourceFactor = hn::Set(D16(), static_cast<uint16_t>(secondSource));
+  const V16 destinationFactor = hn::Set(D16(), static_cast<uint16_t>(secondDestination));
   const hn::Vec<D8> pickTexel = pickTwice(3);   // the texel column: byte 3 of s
   const hn::Vec<D8> pickWeight = pickTwice(2);  // the weight: byte 2 of s or t
   LayerTiles tiles[kLayers];
@@ -573,6 +618,7 @@ HWY_NOINLINE void drawCell(const Cell& cell, int32_t firstRow, int32_t lastRow) 
     }
     const M inRows = hn::Lt(laneRow, hn::Set(d, static_cast<uint32_t>(rows)));
     const V threshold = hn::LoadU(d, thresholds.lanes[top & 3][cell.left & 3]);
+    const V16 pairedThreshold = hn::BitCast(D16(), hn::Or(threshold, hn::ShiftLeft<16>(threshold)));
 
     for (int32_t column = 0; column < width; column += kTileColumns) {
       const M sideA =
@@ -622,22 +668,31 @@ HWY_NOINLINE void drawCell(const Cell& cell, int32_t firstRow, int32_t lastRow) 
                     blendChannel(colour.g, widen6(green), factors[0]),
                     blendChannel(colour.b, widen5(hn::And(below, hn::Set(d, 0x1Fu))), factors[0])};
         } else {
-          colour = {hn::ShiftRight<16>(colour.r), hn::ShiftRight<16>(colour.g),
-                    hn::ShiftRight<16>(colour.b)};
+          colour.b = hn::ShiftRight<16>(colour.b);
         }
-        V red = ditherTo5(colour.r, threshold);
-        V green = ditherTo6(colour.g, threshold);
+        // Red and green go on together (PairedChannels), blue on its own.
+        V16 redGreen = readsBuffer ? pairLower(colour.r, colour.g) : pairUpper(colour.r, colour.g);
         V blue = ditherTo5(colour.b, threshold);
+        redGreen = ditherPair(redGreen, pairedThreshold);
         if constexpr (kLayers == 2) {
           // The first layer as the buffer would hold it, the second blended over it.
           const Channels second =
               sample(cell.layers[1], tiles[1], hn::IfThenElse(sideA, at[kEdges + 4], at[kEdges + 5]),
                      hn::IfThenElse(sideA, at[kEdges + 6], at[kEdges + 7]), pickTexel, pickWeight);
-          red = ditherTo5(blendChannel(second.r, widen5(red), factors[1]), threshold);
-          green = ditherTo6(blendChannel(second.g, widen6(green), factors[1]), threshold);
+          if (smallFactors) {
+            redGreen = blendPair(pairUpper(second.r, second.g), widenPair(redGreen), sourceFactor,
+                                 destinationFactor);
+          } else {
+            const V red = hn::And(hn::BitCast(d, redGreen), hn::Set(d, 0xFFFFu));
+            const V green = hn::ShiftRight<16>(hn::BitCast(d, redGreen));
+            redGreen = pairLower(blendChannel(second.r, widen5(red), factors[1]),
+                                 blendChannel(second.g, widen6(green), factors[1]));
+          }
+          redGreen = ditherPair(redGreen, pairedThreshold);
           blue = ditherTo5(blendChannel(second.b, widen5(blue), factors[1]), threshold);
         }
-        V result = hn::Or(hn::Or(hn::ShiftLeft<11>(red), hn::ShiftLeft<5>(green)), blue);
+        // red x 2^11 + green x 2^5, one multiply-add.
+        V result = hn::Or(pairSums(hn::BitCast(d, redGreen), hn::Set(d, 2048u | 32u << 16)), blue);
         if (!whole) result = hn::IfThenElse(covered, result, below);
         const auto packed = hn::DemoteTo(dp, hn::BitCast(di, result));
         splitRows(dp, packed, [&](auto tag, auto piece, int row) { hn::StoreU(piece, tag, pixels[row]); });

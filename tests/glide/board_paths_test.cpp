@@ -139,7 +139,8 @@ TEST_P(BoardPaths, FoldedCellsMatchTheReference) {
 // Cells as the display part draws them, laid out to reach every case of the cell rasteriser:
 // cells narrower than a register and wider, texture coordinates that run across the picture's
 // edges, pictures shrunk so far that a cell's texels must be fetched piece by piece (or not at
-// all that way), a first layer that is itself translucent, and cells cut by the screen's edges.
+// all that way), a first layer that is itself translucent, cells cut by the screen's edges,
+// and layers added to what lies below (blend factors whose sum passes 1, which saturate).
 TEST_P(BoardPaths, CellsOfEveryShapeMatchTheReference) {
   open(450, GR_DITHER_4x4);
   const PictureSlot& target = addPicture(frames::photoPicture(41));
@@ -150,6 +151,7 @@ TEST_P(BoardPaths, CellsOfEveryShapeMatchTheReference) {
     float screenScale, screenX, screenY;     // the grid (0..255) on the play square
     float textureScale, textureX, textureY;  // and on the pictures
     float firstAlpha, secondAlpha;
+    bool added = false;
   } layouts[] = {
       {"narrow", 48, 1.0f, 10.0f, 5.0f, 1.0f, 0.0f, 0.0f, 255.0f, 140.0f},
       {"middling", 20, 1.2f, 3.0f, 7.0f, 0.8f, 30.0f, 10.0f, 255.0f, 200.0f},
@@ -158,6 +160,7 @@ TEST_P(BoardPaths, CellsOfEveryShapeMatchTheReference) {
       {"shrunk", 5, 1.6f, 0.0f, 0.0f, 3.0f, -60.0f, 7.0f, 255.0f, 170.0f},
       {"translucent", 24, 1.7f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 150.0f, 60.0f},
       {"clipped", 18, 3.1f, -250.0f, -130.0f, 1.0f, 5.0f, 5.0f, 255.0f, 210.0f},
+      {"added", 22, 1.3f, 2.0f, 4.0f, 1.0f, 8.0f, 3.0f, 120.0f, 200.0f, true},
   };
   for (const Layout& layout : layouts) {
     const std::vector<MeshQuad> quads = frames::gridQuads(layout.quality);
@@ -178,6 +181,9 @@ TEST_P(BoardPaths, CellsOfEveryShapeMatchTheReference) {
       ASSERT_TRUE(glide::testing::setRasterPath(path));
       display->openDisplay(450);  // both buffers black again
       display->setDitherMode(GR_DITHER_4x4);
+      if (layout.added) {
+        grAlphaBlendFunction(GR_BLEND_SRC_ALPHA, GR_BLEND_ONE, GR_BLEND_ZERO, GR_BLEND_ZERO);
+      }
       for (int frame = 0; frame < 2; ++frame) {
         // One lone triangle, then three: the cells then straddle the batches of triangles
         // that are set up together (some while the frame is still being recorded).
