@@ -19,7 +19,9 @@ void widenTexture(const uint16_t* texels, TexelPlanes& planes) {
     }
     for (uint8_t* row : {red, green, blue}) std::memcpy(row + 256, row, kPlanePadding);
   }
-  for (auto& plane : planes.channel) std::memcpy(plane[256], plane[0], sizeof plane[0] * kPlaneRowPadding);
+  for (auto& plane : planes.channel) {
+    std::memcpy(plane[256], plane[0], sizeof plane[0] * kPlaneRowPadding);
+  }
 }
 
 const TexelPlanes* WideTextures::planesFor(uint32_t address, const uint16_t* texels) {

@@ -257,8 +257,8 @@ struct WindowSpans {
 void setUpWindowSpans(const Linear* planes, int layers, uint32_t firstDy, int32_t width,
                       WindowSpans& spans) {
   const D d;
-  alignas(64) uint32_t startA[kSpanLanes], startB[kSpanLanes], downA[kSpanLanes],
-      downB[kSpanLanes], reach[kSpanLanes];
+  alignas(64) uint32_t startA[kSpanLanes], startB[kSpanLanes], downA[kSpanLanes], downB[kSpanLanes],
+      reach[kSpanLanes];
   alignas(64) int32_t least[2][kSpanLanes], most[2][kSpanLanes];
   for (int layer = 0; layer < 2; ++layer) {
     const Linear* layerPlanes = planes + 4 * (layer % layers);
@@ -268,7 +268,8 @@ void setUpWindowSpans(const Linear* planes, int layers, uint32_t firstDy, int32_
       const int64_t end = int64_t{static_cast<int32_t>(layerPlanes[k].stepX)} * (width - 1);
       // Beyond 16 texels a window is out of reach; keeping within 2^28 keeps the sums exact.
       if (end > (1 << 28) || end < -(1 << 28)) windows = false;
-      leastOf[k] = static_cast<int32_t>(std::clamp<int64_t>(std::min<int64_t>(0, end), -(1 << 28), 0));
+      leastOf[k] =
+          static_cast<int32_t>(std::clamp<int64_t>(std::min<int64_t>(0, end), -(1 << 28), 0));
       mostOf[k] = static_cast<int32_t>(std::clamp<int64_t>(std::max<int64_t>(0, end), 0, 1 << 28));
     }
     for (int coordinate = 0; coordinate < 2; ++coordinate) {
@@ -300,7 +301,8 @@ void setUpWindowSpans(const Linear* planes, int layers, uint32_t firstDy, int32_
   spans.reach = hn::Load(d, reach);
   for (int span = 0; span < 4; ++span) {
     alignas(64) int32_t lanes[kSpanLanes];
-    for (int lane = 0; lane < kSpanLanes; ++lane) lanes[lane] = span * kTileRows + lane / kTileColumns;
+    for (int lane = 0; lane < kSpanLanes; ++lane)
+      lanes[lane] = span * kTileRows + lane / kTileColumns;
     spans.rowsOf[span] = hn::SetTableIndices(d, lanes);
   }
 }
@@ -315,7 +317,8 @@ HWY_INLINE void loadTables(const TexelPlanes& planes, const uint32_t (&texelRow)
   constexpr size_t kChannelBytes = sizeof planes.channel[0];
   const uint8_t* first[kTileRows];
   HWY_UNROLL(4)
-  for (int row = 0; row < kTileRows; ++row) first[row] = planes.channel[0][texelRow[row]] + column[row];
+  for (int row = 0; row < kTileRows; ++row)
+    first[row] = planes.channel[0][texelRow[row]] + column[row];
   HWY_UNROLL(kMostTableRows)
   for (int k = 0; k < kRows; ++k) {
     HWY_UNROLL(3)
@@ -340,8 +343,10 @@ HWY_INLINE void prepareTiles(const Cell& cell, WindowSpans& spans, int rows,
   const hn::Vec<DI> b = hn::BitCast(di, hn::Sub(spans.startB, spans.startA));
   const auto far = hn::Or(hn::Gt(b, hn::Set(di, 1 << 28)), hn::Lt(b, hn::Set(di, -(1 << 28))));
   const V origin = hn::Sub(spans.startA, hn::Set(d, kSampleBias));
-  const V low = hn::BitCast(d, hn::Min(hn::BitCast(di, spans.leastA), hn::Add(b, hn::BitCast(di, spans.leastB))));
-  const V high = hn::BitCast(d, hn::Max(hn::BitCast(di, spans.mostA), hn::Add(b, hn::BitCast(di, spans.mostB))));
+  const V low = hn::BitCast(
+      d, hn::Min(hn::BitCast(di, spans.leastA), hn::Add(b, hn::BitCast(di, spans.leastB))));
+  const V high = hn::BitCast(
+      d, hn::Max(hn::BitCast(di, spans.mostA), hn::Add(b, hn::BitCast(di, spans.mostB))));
   const V first = hn::ShiftRight<kTexelFractionBits>(hn::Add(origin, low));
   const V more = hn::And(hn::Sub(hn::ShiftRight<kTexelFractionBits>(hn::Add(origin, high)), first),
                          hn::Set(d, 0xFFu));
