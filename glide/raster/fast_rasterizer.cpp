@@ -15,7 +15,7 @@ constexpr size_t kParallelMinimum = 64;
 // How long a helper keeps looking for the next frame before it sleeps.
 constexpr std::chrono::microseconds kLookOut{2000};
 // Triangles set up and sorted into bands as one piece of work.
-constexpr size_t kBatchSize = 256;
+constexpr size_t kBatchSize = 128;
 
 // A corner on the board's 1/16-pixel grid, as the set-up takes it; false where the set-up
 // would refuse it.
