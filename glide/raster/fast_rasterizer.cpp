@@ -184,17 +184,17 @@ FastRasterizer::~FastRasterizer() {
 }
 
 void FastRasterizer::add(const GrVertex& a, const GrVertex& b, const GrVertex& c) {
-  if (triangles_.size() == triangles_.capacity()) {
+  if (recorded_ == triangles_.size()) {
     // Moving the triangles: no helper may be reading them.
     closeEarly();
-    triangles_.reserve(std::max<size_t>(4 * kBatchSize, 2 * triangles_.capacity()));
-    const size_t room = triangles_.capacity();  // which reserve may make larger than asked
+    const size_t room = std::max<size_t>(4 * kBatchSize, 2 * triangles_.size());
+    triangles_.resize(room);
     setUps_.resize(room);
     cells_.resize(room / 2);
     cellReady_.resize(room / 2);
     openEarly();
   }
-  Recorded& recorded = triangles_.emplace_back();
+  Recorded& recorded = triangles_[recorded_++];
   const GrVertex* vertices[3] = {&a, &b, &c};
   for (int k = 0; k < 3; ++k) {
     const GrVertex& v = *vertices[k];
@@ -203,8 +203,8 @@ void FastRasterizer::add(const GrVertex& a, const GrVertex& b, const GrVertex& c
   recorded.state = state_;
   recorded.role = Role::Alone;
   // Three more after a batch's last triangle, it is final.
-  if (triangles_.size() % kBatchSize == 3 && triangles_.size() > kBatchSize) {
-    sealed_.store(static_cast<int32_t>(triangles_.size() / kBatchSize));
+  if (recorded_ % kBatchSize == 3 && recorded_ > kBatchSize) {
+    sealed_.store(static_cast<int32_t>(recorded_ / kBatchSize));
   }
 }
 
@@ -289,12 +289,12 @@ void FastRasterizer::findCells(int batch, size_t recorded) {
 }
 
 void FastRasterizer::finish() {
-  if (triangles_.empty()) {
+  if (recorded_ == 0) {
     states_.clear();
     return;
   }
   // A helper may still be setting up a batch it claimed while the frame was recorded.
-  batchCount_ = static_cast<int32_t>((triangles_.size() + kBatchSize - 1) / kBatchSize);
+  batchCount_ = static_cast<int32_t>((recorded_ + kBatchSize - 1) / kBatchSize);
   if (static_cast<int32_t>(bins_.size()) < batchCount_) bins_.resize(batchCount_);
   placingBands_ = false;
   bandsPlaced_ = 0;
@@ -302,9 +302,9 @@ void FastRasterizer::finish() {
   batchesBinned_ = 0;
   nextBand_ = 0;
   bandsDone_ = 0;
-  finalCount_ = triangles_.size();
+  finalCount_ = recorded_;
   sealed_ = batchCount_;
-  const bool helped = !helpers_.empty() && triangles_.size() >= kParallelMinimum;
+  const bool helped = !helpers_.empty() && recorded_ >= kParallelMinimum;
   if (helped) {
     jobOpen_ = true;
     jobs_.fetch_add(1);
@@ -317,7 +317,7 @@ void FastRasterizer::finish() {
     while (helpersInside_.load() != 0) std::this_thread::yield();
   }
   closeEarly();
-  triangles_.clear();
+  recorded_ = 0;
   states_.clear();
   std::fill(rowCuts_.begin(), rowCuts_.end(), 0);
   sealed_ = 0;
@@ -500,7 +500,7 @@ void FastRasterizer::setUpBatch(int batch, size_t recorded) {
 // Each cell, and each triangle drawn on its own, into the bands it reaches.
 void FastRasterizer::binBatch(int batch) {
   const size_t begin = static_cast<size_t>(batch) * kBatchSize;
-  const size_t end = std::min(begin + kBatchSize, triangles_.size());
+  const size_t end = std::min(begin + kBatchSize, recorded_);
   std::vector<std::vector<uint32_t>>& bins = bins_[batch];
   bins.resize(bandCount_);
   for (std::vector<uint32_t>& bin : bins) bin.clear();

@@ -42,7 +42,7 @@ class FastRasterizer {
   void add(const GrVertex& a, const GrVertex& b, const GrVertex& c);
   // Draws everything recorded, then forgets it.
   void finish();
-  bool empty() const { return triangles_.empty(); }
+  bool empty() const { return recorded_ == 0; }
 
  private:
   // Bands are about this many to a frame, so that two threads share the work evenly.
@@ -90,14 +90,18 @@ class FastRasterizer {
   RowRasterizer rows_;
   CellRasterizer cellRasterizer_;
   int threads_;
-  std::vector<Recorded> triangles_;
+  // What only the calling thread writes while it records, on a cache line of its own: the
+  // helpers read the vectors' places in memory on every triangle they set up, and should not
+  // lose them each time a triangle is added.
+  alignas(64) size_t recorded_ = 0;  // the triangles in triangles_
+  uint32_t state_ = 0;               // the state given last
+  alignas(64) std::vector<Recorded> triangles_;
   std::vector<DrawState> states_;  // the states triangles_ are drawn with
-  uint32_t state_ = 0;             // the one given last
   std::vector<SetUp> setUps_;
   std::vector<Cell> cells_;
   std::vector<uint8_t> cellReady_;  // by cell: set up and drawn whole
-  // states_, setUps_, cells_ and cellReady_ have room for every triangle triangles_ has room
-  // for, so that a helper may fill them in while triangles are added.
+  // setUps_, cells_ and cellReady_ have room for every triangle triangles_ has room for, so
+  // that a helper may fill them in while triangles are added.
   // bins_[batch][band]: the triangles and cells of that batch reaching into the band, in order.
   std::vector<std::vector<std::vector<uint32_t>>> bins_;
   int32_t batchCount_ = 0;
