@@ -614,7 +614,8 @@ HWY_NOINLINE void drawCell(const Cell& cell, int32_t firstRow, int32_t lastRow) 
     }
     // The rows' pixels from the cell's left side (rows below the cell's last borrow its first).
     uint16_t* rowPixels[kTileRows];
-    const bool wholeRows = rows == kTileRows;
+    // Tiles from this column on go through copies (all of them where rows are missing).
+    const int32_t firstCopied = rows == kTileRows ? roomInRow - kTileColumns + 1 : 0;
     HWY_UNROLL(4)
     for (int row = 0; row < kTileRows; ++row) {
       rowPixels[row] = cell.target.pixels +
@@ -644,8 +645,8 @@ HWY_NOINLINE void drawCell(const Cell& cell, int32_t firstRow, int32_t lastRow) 
         // the cell's last row, copies of what is there (nothing for such a row).
         uint16_t* pixels[kTileRows];
         uint16_t copies[kTileRows][kTileColumns];
+        const bool copied = column >= firstCopied;
         const int32_t onScreen = std::min(roomInRow - column, kTileColumns);
-        const bool copied = !wholeRows || onScreen < kTileColumns;
         HWY_UNROLL(4)
         for (int row = 0; row < kTileRows; ++row) pixels[row] = rowPixels[row] + column;
         if (HWY_UNLIKELY(copied)) {
