@@ -171,9 +171,19 @@ struct Linear {
   uint32_t atOrigin, stepX, stepY;
 };
 
+// An edge less its threshold: the pixel is inside where that is not negative (it fits 32 bits,
+// as the edge does).
 Linear linearEdge(const EdgeFunction& edge) {
-  return {static_cast<uint32_t>(edge.atOrigin), static_cast<uint32_t>(edge.stepX),
+  return {static_cast<uint32_t>(edge.atOrigin - edge.threshold), static_cast<uint32_t>(edge.stepX),
           static_cast<uint32_t>(edge.stepY)};
+}
+
+// a where the diagonal (less its threshold) is not negative, that is on A's side; b elsewhere.
+HWY_INLINE V onSide(V diagonal, V a, V b) {
+  const D d;
+  const DI di;
+  return hn::BitCast(
+      d, hn::IfNegativeThenElse(hn::BitCast(di, diagonal), hn::BitCast(di, b), hn::BitCast(di, a)));
 }
 
 // A vector holds a tile of pixels: each 128-bit block 4 neighbouring pixels of one row, the
@@ -563,12 +573,6 @@ HWY_NOINLINE void drawCell(const Cell& cell, int32_t firstRow, int32_t lastRow) 
     across[k] = hn::Set(d, f.stepX * kTileColumns);
     down[k] = hn::Set(d, f.stepY * kTileRows);
   }
-  V limits[kEdges];  // covered where value > threshold - 1 (signed)
-  limits[0] = hn::Set(d, static_cast<uint32_t>(cell.diagonal.threshold - 1));
-  limits[1] = hn::Set(d, static_cast<uint32_t>(cell.edgesA[0].threshold - 1));
-  limits[2] = hn::Set(d, static_cast<uint32_t>(cell.edgesA[1].threshold - 1));
-  limits[3] = hn::Set(d, static_cast<uint32_t>(cell.edgesB[0].threshold - 1));
-  limits[4] = hn::Set(d, static_cast<uint32_t>(cell.edgesB[1].threshold - 1));
   V factors[kLayers];  // (dstFactor, srcFactor): see blendChannel
   HWY_UNROLL(2)
   for (int layer = 0; layer < kLayers; ++layer) {
@@ -622,25 +626,21 @@ HWY_NOINLINE void drawCell(const Cell& cell, int32_t firstRow, int32_t lastRow) 
                        static_cast<int64_t>(row < rows ? top + row : top) * cell.target.width +
                        cell.left;
     }
-    const M inRows = hn::Lt(laneRow, hn::Set(d, static_cast<uint32_t>(rows)));
+    // Negative in the lanes of rows below the cell's.
+    const V belowCell = hn::VecFromMask(d, hn::Lt(hn::Set(d, rows - 1u), laneRow));
     const V threshold = hn::LoadU(d, thresholds.lanes[top & 3][cell.left & 3]);
     const V16 pairedThreshold = hn::BitCast(D16(), hn::Or(threshold, hn::ShiftLeft<16>(threshold)));
 
     for (int32_t column = 0; column < width; column += kTileColumns) {
-      const M sideA =
-          hn::RebindMask(d, hn::Gt(hn::BitCast(di, at[0]), hn::BitCast(di, limits[0])));
-      M inside[4];
-      HWY_UNROLL(4)
-      for (int k = 0; k < 4; ++k) {
-        inside[k] =
-            hn::RebindMask(d, hn::Gt(hn::BitCast(di, at[k + 1]), hn::BitCast(di, limits[k + 1])));
-      }
-      M covered = hn::And(inRows, hn::Or(hn::And(sideA, hn::And(inside[0], inside[1])),
-                                         hn::AndNot(sideA, hn::And(inside[2], inside[3]))));
+      // Negative where the pixel is not covered: outside an edge of its side's triangle (the
+      // sign of the two edges' values or-ed), or outside the cell's rows or columns.
+      V outside = hn::Or(onSide(at[0], hn::Or(at[1], at[2]), hn::Or(at[3], at[4])), belowCell);
       if (width - column < kTileColumns) {
-        covered = hn::And(covered, hn::Lt(laneColumn, hn::Set(d, static_cast<uint32_t>(width - column))));
+        const V lastColumn = hn::Set(d, static_cast<uint32_t>(width - column - 1));
+        outside = hn::Or(outside, hn::VecFromMask(d, hn::Lt(lastColumn, laneColumn)));
       }
-      if (!hn::AllFalse(d, covered)) {
+      const auto uncovered = hn::Lt(hn::BitCast(di, outside), hn::Zero(di));
+      if (!hn::AllTrue(di, uncovered)) {
         // Each row's four pixels; where the tile reaches past the screen's right edge or below
         // the cell's last row, copies of what is there (nothing for such a row).
         uint16_t* pixels[kTileRows];
@@ -658,7 +658,7 @@ HWY_NOINLINE void drawCell(const Cell& cell, int32_t firstRow, int32_t lastRow) 
         }
         // A tile covered whole needs nothing from the buffer unless the first layer blends
         // with it: it is only written.
-        const bool whole = hn::AllTrue(d, covered);
+        const bool whole = hn::AllFalse(di, uncovered);
         V below = hn::Zero(d);
         if (readsBuffer || !whole) {
           below = hn::PromoteTo(
@@ -666,8 +666,8 @@ HWY_NOINLINE void drawCell(const Cell& cell, int32_t firstRow, int32_t lastRow) 
         }
 
         Channels colour =
-            sample(cell.layers[0], tiles[0], hn::IfThenElse(sideA, at[kEdges], at[kEdges + 1]),
-                   hn::IfThenElse(sideA, at[kEdges + 2], at[kEdges + 3]), pickTexel, pickWeight);
+            sample(cell.layers[0], tiles[0], onSide(at[0], at[kEdges], at[kEdges + 1]),
+                   onSide(at[0], at[kEdges + 2], at[kEdges + 3]), pickTexel, pickWeight);
         if (readsBuffer) {
           const V green = hn::And(hn::ShiftRight<5>(below), hn::Set(d, 0x3Fu));
           colour = {blendChannel(colour.r, widen5(hn::ShiftRight<11>(below)), factors[0]),
@@ -683,8 +683,8 @@ HWY_NOINLINE void drawCell(const Cell& cell, int32_t firstRow, int32_t lastRow) 
         if constexpr (kLayers == 2) {
           // The first layer as the buffer would hold it, the second blended over it.
           const Channels second =
-              sample(cell.layers[1], tiles[1], hn::IfThenElse(sideA, at[kEdges + 4], at[kEdges + 5]),
-                     hn::IfThenElse(sideA, at[kEdges + 6], at[kEdges + 7]), pickTexel, pickWeight);
+              sample(cell.layers[1], tiles[1], onSide(at[0], at[kEdges + 4], at[kEdges + 5]),
+                     onSide(at[0], at[kEdges + 6], at[kEdges + 7]), pickTexel, pickWeight);
           if (smallFactors) {
             redGreen = blendPair(pairUpper(second.r, second.g), widenPair(redGreen), sourceFactor,
                                  destinationFactor);
@@ -699,7 +699,7 @@ HWY_NOINLINE void drawCell(const Cell& cell, int32_t firstRow, int32_t lastRow) 
         }
         // red x 2^11 + green x 2^5, one multiply-add.
         V result = hn::Or(pairSums(hn::BitCast(d, redGreen), hn::Set(d, 2048u | 32u << 16)), blue);
-        if (!whole) result = hn::IfThenElse(covered, result, below);
+        if (!whole) result = hn::IfThenElse(hn::RebindMask(d, uncovered), below, result);
         const auto packed = hn::DemoteTo(dp, hn::BitCast(di, result));
         splitRows(dp, packed, [&](auto tag, auto piece, int row) { hn::StoreU(piece, tag, pixels[row]); });
         if (HWY_UNLIKELY(copied)) {
