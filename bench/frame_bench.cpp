@@ -36,11 +36,7 @@ void playFrames(benchmark::State& state, glide::RasterPath path, int threads, in
 // Every path this processor runs, by name (glide::rasterPathName), on every core; the fast
 // paths also on one thread. The reference always draws on one thread.
 int main(int argc, char** argv) {
-  const struct {
-    const char* name;
-    int quality, playSize;
-  } settings[] = {{"DefaultSettings", 28, 450}, {"LargestSettings", 64, 1200}};
-  for (const auto& setting : settings) {
+  for (const FrameSettings& setting : kFrameSettings) {
     for (const glide::RasterPath path : glide::kRasterPaths) {
       if (!glide::runsRasterPath(path)) continue;
       for (const int threads : {0, 1}) {

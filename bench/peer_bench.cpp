@@ -374,11 +374,7 @@ void sdlSoftware(benchmark::State& state, int quality, int playSize, bool batche
 }  // namespace
 
 int main(int argc, char** argv) {
-  const struct {
-    const char* name;
-    int quality, playSize;
-  } settings[] = {{"DefaultSettings", 28, 450}, {"LargestSettings", 64, 1200}};
-  for (const auto& setting : settings) {
+  for (const FrameSettings& setting : kFrameSettings) {
     const int q = setting.quality, size = setting.playSize;
     auto add = [&](const char* who, auto function, auto... how) {
       const std::string name = std::string(setting.name) + "/" + who;

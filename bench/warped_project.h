@@ -7,6 +7,14 @@
 #include "engine/morph_engine.h"
 #include "support/frame_pictures.h"
 
+// The settings the frame benchmarks play at: the player's defaults and the largest it takes.
+struct FrameSettings {
+  const char* name;
+  int quality, playSize;
+};
+inline constexpr FrameSettings kFrameSettings[] = {{"DefaultSettings", 28, 450},
+                                                   {"LargestSettings", 64, 1200}};
+
 inline std::unique_ptr<MorphEngine> warpedProject(int quality, int playSize, int pictureCount) {
   auto engine = std::make_unique<MorphEngine>();
   for (int n = 0; n < pictureCount; ++n) {
