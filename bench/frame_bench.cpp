@@ -12,27 +12,6 @@
 #include "glide/board_testing.h"
 #include "warped_project.h"
 
-namespace {
-
-void playFrames(benchmark::State& state, glide::RasterPath path, int threads, int quality,
-                int playSize) {
-  auto engine = warpedProject(quality, playSize, 2);
-  glide::testing::setDrawingThreads(threads);
-  if (!glide::testing::setRasterPath(path)) {
-    state.SkipWithError("this CPU does not have the rasteriser");
-    return;
-  }
-  if (engine->preparePlayback() != 0) {
-    state.SkipWithError("the display did not open");
-    return;
-  }
-  for (auto _ : state) engine->playFrame();
-  engine->endPlayback();
-  glide::testing::setDrawingThreads(0);
-}
-
-}  // namespace
-
 // Every path this processor runs, by name (glide::rasterPathName), on every core; the fast
 // paths also on one thread. The reference always draws on one thread.
 int main(int argc, char** argv) {

@@ -38,13 +38,12 @@ struct Quad {
 struct Frame {
   int width = 0, height = 0;
   std::vector<Quad> quads;
-  const uint16_t* pictures[2] = {};
+  std::vector<uint16_t> pictures[2];  // 256 x 256 RGB565: the target, then the source
 };
 
 // The frame as the player's calls draw it: triangles (0, 1, 2) and (0, 2, 3) of each quad.
 bool captureFrame(int quality, int playSize, Frame& frame) {
   auto engine = warpedProject(quality, playSize, 2);
-  glide::testing::setRasterPath(glide::RasterPath::Reference);
   if (engine->preparePlayback() != 0) return false;
   frame.width = static_cast<int>(grSstScreenWidth());
   frame.height = static_cast<int>(grSstScreenHeight());
@@ -78,13 +77,11 @@ bool captureFrame(int quality, int playSize, Frame& frame) {
       ++i;
     }
   }
-  static std::vector<uint16_t> kept[2];
   for (int k = 0; k < 2; ++k) {
-    kept[k].assign(slots[k]->image->pixels, slots[k]->image->pixels + kPictureSide * kPictureSide);
-    frame.pictures[k] = kept[k].data();
+    const uint16_t* pixels = slots[k]->image->pixels;
+    frame.pictures[k].assign(pixels, pixels + kPictureSide * kPictureSide);
   }
   engine->endPlayback();
-  glide::testing::setRasterPath(glide::fastestRasterPath());
   return !frame.quads.empty();
 }
 
@@ -96,17 +93,10 @@ bool showsPicture(const std::vector<Pixel>& row) {
          static_cast<long>(row.size()) / 2;
 }
 
-// ---- Our board ----------------------------------------------------------------------------
+// ---- Our board, on its fastest path and every core --------------------------------------
 
 void ourBoard(benchmark::State& state, int quality, int playSize) {
-  auto engine = warpedProject(quality, playSize, 2);
-  glide::testing::setRasterPath(glide::fastestRasterPath());
-  if (engine->preparePlayback() != 0) {
-    state.SkipWithError("the display did not open");
-    return;
-  }
-  for (auto _ : state) engine->playFrame();
-  engine->endPlayback();
+  playFrames(state, glide::fastestRasterPath(), 0, quality, playSize);
 }
 
 // ---- llvmpipe -----------------------------------------------------------------------------
@@ -157,7 +147,7 @@ class Llvmpipe {
     for (int k = 0; k < 2; ++k) {
       glBindTexture(GL_TEXTURE_2D, textures_[k]);
       glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, kPictureSide, kPictureSide, 0, GL_RGB,
-                   GL_UNSIGNED_SHORT_5_6_5, frame.pictures[k]);
+                   GL_UNSIGNED_SHORT_5_6_5, frame.pictures[k].data());
       glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
       glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
       glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
@@ -325,7 +315,7 @@ void sdlSoftware(benchmark::State& state, int quality, int playSize, bool batche
   for (int k = 0; k < 2; ++k) {
     textures[k] = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_RGB565, SDL_TEXTUREACCESS_STATIC,
                                     kPictureSide, kPictureSide);
-    SDL_UpdateTexture(textures[k], nullptr, frame.pictures[k], kPictureSide * 2);
+    SDL_UpdateTexture(textures[k], nullptr, frame.pictures[k].data(), kPictureSide * 2);
     SDL_SetTextureScaleMode(textures[k], SDL_ScaleModeLinear);
     SDL_SetTextureBlendMode(textures[k], SDL_BLENDMODE_BLEND);
   }

@@ -2,9 +2,12 @@
 // in different places, so that the grid moves and bends.
 #pragma once
 
+#include <benchmark/benchmark.h>
+
 #include <memory>
 
 #include "engine/morph_engine.h"
+#include "glide/board_testing.h"
 #include "support/frame_pictures.h"
 
 // The settings the frame benchmarks play at: the player's defaults and the largest it takes.
@@ -32,4 +35,23 @@ inline std::unique_ptr<MorphEngine> warpedProject(int quality, int playSize, int
   engine->speed = 100;
   engine->ditherMode = 0;
   return engine;
+}
+
+// Plays frames of the warped project on the board with the given rasteriser and threads (0:
+// one per core), one frame an iteration.
+inline void playFrames(benchmark::State& state, glide::RasterPath path, int threads, int quality,
+                       int playSize) {
+  auto engine = warpedProject(quality, playSize, 2);
+  glide::testing::setDrawingThreads(threads);
+  if (!glide::testing::setRasterPath(path)) {
+    state.SkipWithError("this CPU does not have the rasteriser");
+    return;
+  }
+  if (engine->preparePlayback() != 0) {
+    state.SkipWithError("the display did not open");
+    return;
+  }
+  for (auto _ : state) engine->playFrame();
+  engine->endPlayback();
+  glide::testing::setDrawingThreads(0);
 }

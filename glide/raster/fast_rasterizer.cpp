@@ -65,16 +65,15 @@ bool apartAcrossSharedEdge(const Corner (&p)[3], const Corner (&q)[3]) {
   return false;
 }
 
-bool identical(const DrawState& a, const DrawState& b) {
-  return a.texture == b.texture && a.planes == b.planes && a.target.pixels == b.target.pixels &&
-         a.target.width == b.target.width && a.target.height == b.target.height &&
-         a.srcFactor == b.srcFactor && a.dstFactor == b.dstFactor && a.dither == b.dither;
-}
-
 // Both triangles are drawn with the same texture, blend, dither and target.
 bool sameState(const DrawState& a, const DrawState& b) {
   return a.texture == b.texture && a.planes == b.planes && a.target.pixels == b.target.pixels &&
          a.srcFactor == b.srcFactor && a.dstFactor == b.dstFactor && a.dither == b.dither;
+}
+
+// The same, the target's size included: one may stand for the other.
+bool identical(const DrawState& a, const DrawState& b) {
+  return sameState(a, b) && a.target.width == b.target.width && a.target.height == b.target.height;
 }
 
 EdgeFunction movedTo(const EdgeFunction& edge, const TriangleSetup& from, int32_t left,
@@ -100,8 +99,8 @@ bool reversed(const EdgeFunction& a, const EdgeFunction& b) {
 
 // The cell of the set-ups: the first layer's A and B, then (with two layers) the second's.
 // False where they do not make a cell the cell rasteriser can take.
-bool makeCell(const TriangleSetup* const* setups,
-              const DrawState* const* states, int layers, Cell& cell) {
+bool makeCell(const TriangleSetup* const* setups, const DrawState* const* states, int layers,
+              Cell& cell) {
   const TriangleSetup& a = *setups[0];
   const TriangleSetup& b = *setups[1];
   cell.left = std::min(a.left, b.left);
@@ -274,9 +273,9 @@ void FastRasterizer::findCell(size_t last) {
   first.role = Role::InCell;
 }
 
-// Batch b looks at the pairs ending at 256 b + 3 .. 256 b + 258: a cell that starts in the
-// batch is complete by its end + 2, and the next batch goes on from there. So the batches, taken
-// in order, look at every pair once, in the order recorded.
+// Batch b looks at the pairs ending at kBatchSize b + 3 .. kBatchSize (b + 1) + 2 (batch 0 from
+// 1 on): a cell that starts in the batch is complete by its end + 2, and the next batch goes on
+// from there. So the batches, taken in order, look at every pair once, in the order recorded.
 void FastRasterizer::findCells(int batch, size_t recorded) {
   waitUntil(cellsFound_, batch);
   if (cellRasterizer_) {

@@ -263,7 +263,8 @@ struct WindowSpans {
   decltype(hn::SetTableIndices(D(), static_cast<const int32_t*>(nullptr))) rowsOf[4];
 };
 
-// For a layer's planes (s of A and B, t of A and B), from row firstDy of the cell on.
+// From the planes of each layer (s of A and B, t of A and B, layer after layer), from row
+// firstDy of the cell on.
 void setUpWindowSpans(const Linear* planes, int layers, uint32_t firstDy, int32_t width,
                       WindowSpans& spans) {
   const D d;
@@ -676,7 +677,7 @@ HWY_NOINLINE void drawCell(const Cell& cell, int32_t firstRow, int32_t lastRow) 
         } else {
           colour.b = hn::ShiftRight<16>(colour.b);
         }
-        // Red and green go on together (PairedChannels), blue on its own.
+        // Red and green go on together in 16-bit halves (pairUpper), blue on its own.
         V16 redGreen = readsBuffer ? pairLower(colour.r, colour.g) : pairUpper(colour.r, colour.g);
         V blue = ditherTo5(colour.b, threshold);
         redGreen = ditherPair(redGreen, pairedThreshold);
