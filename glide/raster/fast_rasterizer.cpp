@@ -524,7 +524,15 @@ void FastRasterizer::drawBand(int32_t band) {
   const int32_t lastRow = bandStart_[band + 1] - 1;
   // Batch after batch: every triangle of a batch was issued before any of the next.
   for (int32_t batch = 0; batch < batchCount_; ++batch) {
-    for (const uint32_t i : bins_[batch][band]) drawItem(i, firstRow, lastRow);
+    const std::vector<uint32_t>& bin = bins_[batch][band];
+    for (size_t k = 0; k < bin.size(); ++k) {
+      // The next cell was written at set-up, long ago: ask for it while this one is drawn.
+      if (k + 1 < bin.size()) {
+        const char* next = reinterpret_cast<const char*>(&cells_[bin[k + 1] / 2]);
+        for (size_t line = 0; line < sizeof(Cell); line += 64) __builtin_prefetch(next + line);
+      }
+      drawItem(bin[k], firstRow, lastRow);
+    }
   }
 }
 

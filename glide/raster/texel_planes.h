@@ -16,7 +16,7 @@
 
 namespace glide {
 
-constexpr int kPlanePadding = 64;
+constexpr int kPlanePadding = 16;
 constexpr int kPlanePitch = 256 + kPlanePadding;
 constexpr int kPlaneRowPadding = 8;
 

@@ -31,6 +31,7 @@
 #define HWY_TARGET_INCLUDE "glide/raster/vector_raster.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
 //
+#include <hwy/cache_control.h>
 #include <hwy/highway.h>
 
 #include <algorithm>
@@ -67,6 +68,7 @@ constexpr int kMostLanes = 16;
 using D8 = hn::Repartition<uint8_t, D>;
 using Table = hn::Vec<D8>;  // 16 texels of a channel in every 128-bit block
 constexpr int kWindowColumns = 16;  // texel columns a row's lookup table holds
+static_assert(kWindowColumns - 1 <= kPlanePadding, "a window loads from any column");
 // Texel rows a window may hold: each row past the second costs a lookup and two selections
 // per channel, far less than gathering.
 constexpr int kMostTableRows = 6;
@@ -602,6 +604,13 @@ HWY_NOINLINE void drawCell(const Cell& cell, int32_t firstRow, int32_t lastRow) 
   // Pixels from the cell's left side to the screen's right edge: the tile that reaches past it
   // goes through a copy, so that nothing is read or written beyond the row.
   const int32_t roomInRow = cell.target.width - cell.left;
+  // The rows' pixels are mostly not in the nearest caches (the frame is larger than they are):
+  // asking for the first ones at once lets the tiles' misses overlap with drawing.
+  for (int32_t row = firstRow; row <= std::min(lastRow, firstRow + 63); ++row) {
+    const uint16_t* pixels = cell.target.pixels + static_cast<int64_t>(row) * cell.target.width;
+    hwy::Prefetch(pixels + cell.left);
+    hwy::Prefetch(pixels + cell.right);
+  }
 
   for (int32_t top = firstRow; top <= lastRow; top += kTileRows) {
     const int rows = std::min(kTileRows, lastRow - top + 1);
