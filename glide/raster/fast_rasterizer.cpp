@@ -526,14 +526,21 @@ void FastRasterizer::drawBand(int32_t band) {
   for (int32_t batch = 0; batch < batchCount_; ++batch) {
     const std::vector<uint32_t>& bin = bins_[batch][band];
     for (size_t k = 0; k < bin.size(); ++k) {
-      // The next cell was written at set-up, long ago: ask for it while this one is drawn.
-      if (k + 1 < bin.size()) {
-        const char* next = reinterpret_cast<const char*>(&cells_[bin[k + 1] / 2]);
-        for (size_t line = 0; line < sizeof(Cell); line += 64) __builtin_prefetch(next + line);
-      }
+      if (k + 1 < bin.size()) prefetchItem(bin[k + 1]);
       drawItem(bin[k], firstRow, lastRow);
     }
   }
+}
+
+// What drawItem will read of item i was written at set-up, long ago: asked for while the item
+// before it is drawn.
+void FastRasterizer::prefetchItem(uint32_t i) const {
+  const Recorded& triangle = triangles_[i];
+  const bool cell = triangle.role == Role::CellFirst && cellReady_[i / 2];
+  const char* item = cell ? reinterpret_cast<const char*>(&cells_[i / 2])
+                          : reinterpret_cast<const char*>(&setUps_[i]);
+  const size_t size = cell ? sizeof(Cell) : sizeof(SetUp);
+  for (size_t line = 0; line < size; line += 64) __builtin_prefetch(item + line);
 }
 
 void FastRasterizer::drawItem(uint32_t i, int32_t firstRow, int32_t lastRow) {

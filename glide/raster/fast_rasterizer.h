@@ -82,6 +82,7 @@ class FastRasterizer {
   void addToBins(std::vector<std::vector<uint32_t>>& bins, uint32_t item, int32_t top,
                  int32_t bottom) const;
   void drawBand(int32_t band);
+  void prefetchItem(uint32_t i) const;
   void drawItem(uint32_t i, int32_t firstRow, int32_t lastRow);
   void helperLoop();
   void findCell(size_t last);
