@@ -11,14 +11,14 @@
 // once. Every step is the integer formula of pixel_pipeline.h, lane by lane, so the pixels
 // are the reference's. A lone triangle is drawn as a cell whose second half is empty.
 //
-// Texels come from the widened planes (texel_planes.h). Where the lanes of a row sample
-// within 15 texel columns and six neighbouring texel rows (the usual case: a picture drawn
-// at about its own size or larger, turned a little), the row loads those 16 columns of the
-// texel rows involved once, and each lane picks its texels out of them with byte shuffles
-// within 128-bit blocks (every target has them). Elsewhere each lane's texels are gathered,
-// which costs several times as much on x86 processors before AVX-512. Reads
-// stay inside the planes: 16 bytes from any column, or 4 from any texel, fall within a row and
-// its padding.
+// Texels come from the widened planes (texel_planes.h). Where the lanes of a tile's rows, over
+// the cell's width, sample within 15 texel columns and six neighbouring texel rows (the usual
+// case: a picture drawn at about its own size or larger, turned a little), that window of 16
+// columns is loaded into every 128-bit block, and each lane picks its texels out of it with
+// byte shuffles within the block (every target has them). Elsewhere each lane's texels are
+// gathered, which costs several times as much on x86 processors before AVX-512. Reads stay
+// inside the planes: 16 bytes from any column, or 4 from any texel, fall within a row and its
+// padding.
 
 // Left out: SSSE3 without SSE4 (the Core 2 of 2006 takes the scalar target), and SVE, whose
 // vectors have no size known to the compiler and so cannot be kept in tables as here (NEON
@@ -232,15 +232,17 @@ HWY_INLINE void splitRows(DV dv, hn::Vec<DV> v, const Store& store) {
   }
 }
 
-// How one layer's texels are fetched for the rows of a tile.
+// How one layer's texels are fetched for a tile. A window is the same for all of the tile's rows,
+// so that each 128-bit block of a lookup table is the same 16 texels: one load does for all.
 struct LayerTiles {
-  // How many texel rows the tile's windows hold: 2 + how far below a window's first row some
-  // lane's upper texel lies; 0 where some row has no window.
+  // How many texel rows the window holds: 2 + how far below the window's first row some
+  // lane's upper texel lies; 0 where there is no window.
   int tableRows;
-  // Subtracted from s and t in each lane (the sample bias, and with windows the window's first
+  // Subtracted from s and t in each lane (the sample bias, and with a window the window's first
   // column and row, so that a lane's texel column and row come out relative to its window).
   V sOffset, tOffset;
-  Table tables[kMostTableRows][3];  // [texel row][channel]: each row's 16 texels from its column
+  // The window's first texel in the red plane; the other planes and rows lie at fixed distances.
+  const uint8_t* window;
 };
 
 // The texel columns and rows the windows of both layers need, worked out for all the tile's
@@ -256,96 +258,86 @@ struct WindowSpans {
   V downA, downB;    // their steps from one tile's rows to the next
   // The least and the most of stepX x k, k = 0..width - 1, for A and B (signed).
   V leastA, mostA, leastB, mostB;
-  // The most texels a window reaches beyond its first: 14 columns (the lane's left texel and
-  // the one after it within 16), 4 rows (a window has at most 6); -1 where the planes move too
-  // far over the cell's width for a window anywhere.
-  V reach;
-  // For the s and t of each layer, the lanes of the tile's rows: the tile's lanes of row r take
-  // lane r of the span.
-  decltype(hn::SetTableIndices(D(), static_cast<const int32_t*>(nullptr))) rowsOf[4];
+  // By layer: whether its planes move little enough over the cell's width for a window anywhere.
+  bool windows[2];
 };
 
 // From the planes of each layer (s of A and B, t of A and B, layer after layer), from row
-// firstDy of the cell on.
+// firstDy of the cell on. Each span's values are worked out once, then given to its lanes.
 void setUpWindowSpans(const Linear* planes, int layers, uint32_t firstDy, int32_t width,
                       WindowSpans& spans) {
   const D d;
-  alignas(64) uint32_t startA[kSpanLanes], startB[kSpanLanes], downA[kSpanLanes], downB[kSpanLanes],
-      reach[kSpanLanes];
-  alignas(64) int32_t least[2][kSpanLanes], most[2][kSpanLanes];
+  const DI di;
+  alignas(64) uint32_t startA[kSpanLanes] = {}, startB[kSpanLanes] = {}, stepA[kSpanLanes] = {},
+                       stepB[kSpanLanes] = {};
+  alignas(64) uint32_t least[2][kSpanLanes] = {}, most[2][kSpanLanes] = {};  // signed
   for (int layer = 0; layer < 2; ++layer) {
     const Linear* layerPlanes = planes + 4 * (layer % layers);
-    bool windows = true;
-    int32_t leastOf[4], mostOf[4];
+    spans.windows[layer] = true;
     for (int k = 0; k < 4; ++k) {
       const int64_t end = int64_t{static_cast<int32_t>(layerPlanes[k].stepX)} * (width - 1);
       // Beyond 16 texels a window is out of reach; keeping within 2^28 keeps the sums exact.
-      if (end > (1 << 28) || end < -(1 << 28)) windows = false;
-      leastOf[k] =
-          static_cast<int32_t>(std::clamp<int64_t>(std::min<int64_t>(0, end), -(1 << 28), 0));
-      mostOf[k] = static_cast<int32_t>(std::clamp<int64_t>(std::max<int64_t>(0, end), 0, 1 << 28));
+      if (end > (1 << 28) || end < -(1 << 28)) spans.windows[layer] = false;
+      const int span = 2 * layer + k / 2;
+      least[k % 2][span] =
+          static_cast<uint32_t>(std::clamp<int64_t>(std::min<int64_t>(0, end), -(1 << 28), 0));
+      most[k % 2][span] =
+          static_cast<uint32_t>(std::clamp<int64_t>(std::max<int64_t>(0, end), 0, 1 << 28));
     }
     for (int coordinate = 0; coordinate < 2; ++coordinate) {
       const Linear& a = layerPlanes[2 * coordinate];
       const Linear& b = layerPlanes[2 * coordinate + 1];
-      for (int row = 0; row < kTileRows; ++row) {
-        const int lane = (2 * layer + coordinate) * kTileRows + row;
-        const uint32_t y = firstDy + static_cast<uint32_t>(row);
-        startA[lane] = a.atOrigin + a.stepY * y;
-        startB[lane] = b.atOrigin + b.stepY * y;
-        downA[lane] = a.stepY * kTileRows;
-        downB[lane] = b.stepY * kTileRows;
-        least[0][lane] = leastOf[2 * coordinate];
-        most[0][lane] = mostOf[2 * coordinate];
-        least[1][lane] = leastOf[2 * coordinate + 1];
-        most[1][lane] = mostOf[2 * coordinate + 1];
-        reach[lane] = !windows ? ~0u : coordinate == 0 ? kWindowColumns - 2 : kMostTableRows - 2;
-      }
+      const int span = 2 * layer + coordinate;
+      startA[span] = a.atOrigin + a.stepY * firstDy;
+      startB[span] = b.atOrigin + b.stepY * firstDy;
+      stepA[span] = a.stepY;
+      stepB[span] = b.stepY;
     }
   }
-  spans.startA = hn::Load(d, startA);
-  spans.startB = hn::Load(d, startB);
-  spans.downA = hn::Load(d, downA);
-  spans.downB = hn::Load(d, downB);
-  spans.leastA = hn::BitCast(d, hn::Load(DI(), least[0]));
-  spans.mostA = hn::BitCast(d, hn::Load(DI(), most[0]));
-  spans.leastB = hn::BitCast(d, hn::Load(DI(), least[1]));
-  spans.mostB = hn::BitCast(d, hn::Load(DI(), most[1]));
-  spans.reach = hn::Load(d, reach);
-  for (int span = 0; span < 4; ++span) {
-    alignas(64) int32_t lanes[kSpanLanes];
-    for (int lane = 0; lane < kSpanLanes; ++lane)
-      lanes[lane] = span * kTileRows + lane / kTileColumns;
-    spans.rowsOf[span] = hn::SetTableIndices(d, lanes);
-  }
+  // Lane (span kTileRows + row) takes span's values, moved down by `row` rows.
+  constexpr int kRowBits = kTileRows == 4 ? 2 : kTileRows == 2 ? 1 : 0;
+  const V lane = hn::Iota(d, 0);
+  const auto spanOf = hn::IndicesFromVec(d, hn::BitCast(di, hn::ShiftRight<kRowBits>(lane)));
+  const V row = hn::And(lane, hn::Set(d, kTileRows - 1u));
+  const auto spread = [&](const uint32_t* values) {
+    return hn::TableLookupLanes(hn::Load(d, values), spanOf);
+  };
+  const V perRowA = spread(stepA), perRowB = spread(stepB);
+  spans.startA = hn::Add(spread(startA), hn::Mul(perRowA, row));
+  spans.startB = hn::Add(spread(startB), hn::Mul(perRowB, row));
+  spans.downA = hn::Mul(perRowA, hn::Set(d, uint32_t{kTileRows}));
+  spans.downB = hn::Mul(perRowB, hn::Set(d, uint32_t{kTileRows}));
+  spans.leastA = spread(least[0]);
+  spans.mostA = spread(most[0]);
+  spans.leastB = spread(least[1]);
+  spans.mostB = spread(most[1]);
 }
 
-// The window's texel rows 0..kRows - 1 of each channel, from each tile row's first texel row and
-// column: kRows rows one pitch apart (texel_planes.h), 16 texels of each from the column.
-template <int kRows>
-HWY_INLINE void loadTables(const TexelPlanes& planes, const uint32_t (&texelRow)[kTileRows],
-                           const uint32_t (&column)[kTileRows], LayerTiles& tiles) {
-  static_assert(kRows - 1 <= kPlaneRowPadding, "the rows lie one pitch apart");
-  const D8 d8;
-  constexpr size_t kChannelBytes = sizeof planes.channel[0];
-  const uint8_t* first[kTileRows];
+// Row k of channel c of a window: 16 texels from its first column, in every 128-bit block.
+HWY_INLINE Table windowRow(const uint8_t* window, int k, int c) {
+  static_assert(kMostTableRows - 1 <= kPlaneRowPadding, "the rows lie one pitch apart");
+  constexpr size_t kChannelBytes = sizeof TexelPlanes::channel[0];
+  return hn::LoadDup128(D8(), window + c * kChannelBytes + k * size_t{kPlanePitch});
+}
+
+// One window for the tile's first `rows` rows from each row's (its first texel column or row,
+// modulo 256, and how many more it reaches): its first texel, and how many more it reaches.
+HWY_INLINE uint32_t joinWindows(const uint32_t* first, const uint32_t* more, int rows,
+                                uint32_t& joined) {
+  int32_t least = 0, most = static_cast<int32_t>(more[0]);
   HWY_UNROLL(4)
-  for (int row = 0; row < kTileRows; ++row)
-    first[row] = planes.channel[0][texelRow[row]] + column[row];
-  HWY_UNROLL(kMostTableRows)
-  for (int k = 0; k < kRows; ++k) {
-    HWY_UNROLL(3)
-    for (int c = 0; c < 3; ++c) {
-      tiles.tables[k][c] = joinRows(d8, [&](auto tag, int row) {
-        return hn::LoadU(tag, first[row] + c * kChannelBytes + k * size_t{kPlanePitch});
-      });
-    }
+  for (int row = 1; row < rows; ++row) {
+    const int32_t offset = static_cast<int8_t>(first[row] - first[0]);
+    least = std::min(least, offset);
+    most = std::max(most, offset + static_cast<int32_t>(more[row]));
   }
+  joined = (first[0] + static_cast<uint32_t>(least)) & 0xFFu;
+  return static_cast<uint32_t>(most - least);
 }
 
 // Chooses how each layer is fetched for a tile's rows (`rows` of them in the cell), then moves
 // the spans on to the next tile's rows. A row below the cell's has no pixel: its window is
-// worked out as the others' are, but it neither needs to fit nor makes the windows taller.
+// worked out as the others' are, but it neither needs to fit nor makes the window larger.
 template <int kLayers>
 HWY_INLINE void prepareTiles(const Cell& cell, WindowSpans& spans, int rows,
                              LayerTiles (&tiles)[kLayers]) {
@@ -363,14 +355,11 @@ HWY_INLINE void prepareTiles(const Cell& cell, WindowSpans& spans, int rows,
   const V first = hn::ShiftRight<kTexelFractionBits>(hn::Add(origin, low));
   const V more = hn::And(hn::Sub(hn::ShiftRight<kTexelFractionBits>(hn::Add(origin, high)), first),
                          hn::Set(d, 0xFFu));
-  const auto tooFar = hn::Or(far, hn::Gt(hn::BitCast(di, more), hn::BitCast(di, spans.reach)));
-  // Subtracted from s and t: the sample bias and the window's first column or row.
-  const V offsets = hn::Add(hn::Set(d, kSampleBias), hn::ShiftLeft<kTexelFractionBits>(first));
   alignas(64) uint32_t firsts[kSpanLanes], mores[kSpanLanes];
   uint8_t tooFarBits[8] = {};
   hn::Store(first, d, firsts);
   hn::Store(more, d, mores);
-  hn::StoreMaskBits(di, tooFar, tooFarBits);
+  hn::StoreMaskBits(di, far, tooFarBits);
   uint32_t failed;
   std::memcpy(&failed, tooFarBits, sizeof failed);
   spans.startA = hn::Add(spans.startA, spans.downA);
@@ -382,36 +371,21 @@ HWY_INLINE void prepareTiles(const Cell& cell, WindowSpans& spans, int rows,
   for (int layer = 0; layer < kLayers; ++layer) {
     LayerTiles& out = tiles[layer];
     const int sLane = 2 * layer * kTileRows, tLane = sLane + kTileRows;
-    if ((failed >> sLane) & inRows) {
+    uint32_t column, texelRow;
+    const uint32_t columnsMore = joinWindows(firsts + sLane, mores + sLane, rows, column);
+    const uint32_t rowsMore = joinWindows(firsts + tLane, mores + tLane, rows, texelRow);
+    // A window holds 16 texel columns (each lane's left texel and the one after it), and 6 rows.
+    if (!spans.windows[layer] || ((failed >> sLane) & inRows) || columnsMore > kWindowColumns - 2 ||
+        rowsMore > kMostTableRows - 2) {
       out.tableRows = 0;
       out.sOffset = out.tOffset = hn::Set(d, kSampleBias);
       continue;
     }
-    uint32_t column[kTileRows], texelRow[kTileRows];
-    uint32_t mostBelow = 0;
-    HWY_UNROLL(4)
-    for (int row = 0; row < kTileRows; ++row) {
-      column[row] = firsts[sLane + row];
-      texelRow[row] = firsts[tLane + row];
-      if (row < rows) mostBelow = std::max(mostBelow, mores[tLane + row]);
-    }
-    out.sOffset = hn::TableLookupLanes(offsets, spans.rowsOf[2 * layer]);
-    out.tOffset = hn::TableLookupLanes(offsets, spans.rowsOf[2 * layer + 1]);
+    out.sOffset = hn::Set(d, kSampleBias + (column << kTexelFractionBits));
+    out.tOffset = hn::Set(d, kSampleBias + (texelRow << kTexelFractionBits));
     // sample knows windows of 2, 3, 4 and 6 rows.
-    const TexelPlanes& planes = *cell.layers[layer].planes;
-    if (mostBelow == 0) {
-      out.tableRows = 2;
-      loadTables<2>(planes, texelRow, column, out);
-    } else if (mostBelow == 1) {
-      out.tableRows = 3;
-      loadTables<3>(planes, texelRow, column, out);
-    } else if (mostBelow == 2) {
-      out.tableRows = 4;
-      loadTables<4>(planes, texelRow, column, out);
-    } else {
-      out.tableRows = kMostTableRows;
-      loadTables<kMostTableRows>(planes, texelRow, column, out);
-    }
+    out.tableRows = rowsMore < 3 ? static_cast<int>(rowsMore) + 2 : kMostTableRows;
+    out.window = &cell.layers[layer].planes->channel[0][texelRow][column];
   }
 }
 
@@ -466,12 +440,12 @@ HWY_INLINE void fromWindow(const LayerTiles& tiles, V bytes, V t, V weightsX, V 
   }
   HWY_UNROLL(3)
   for (int c = 0; c < 3; ++c) {
-    V top = lookUp(tiles.tables[0][c], bytes);
-    V bottom = lookUp(tiles.tables[1][c], bytes);
+    V top = lookUp(windowRow(tiles.window, 0, c), bytes);
+    V bottom = lookUp(windowRow(tiles.window, 1, c), bytes);
     HWY_UNROLL(kMostTableRows)
     for (int k = 1; k + 1 < kRows; ++k) {
       top = hn::IfThenElse(fromRow[k], bottom, top);
-      bottom = hn::IfThenElse(fromRow[k], lookUp(tiles.tables[k + 1][c], bytes), bottom);
+      bottom = hn::IfThenElse(fromRow[k], lookUp(windowRow(tiles.window, k + 1, c), bytes), bottom);
     }
     *out[c] = mixChannel(top, bottom, weightsX, weightsY);
   }
