@@ -343,8 +343,9 @@ HWY_INLINE void prepareTiles(const Cell& cell, WindowSpans& spans, int rows,
                              LayerTiles (&tiles)[kLayers]) {
   const D d;
   const DI di;
-  // Each lane's first texel (less the sample bias), how many more, and whether a window can
-  // hold them. Within 2^30 of the origin the texel indices' difference is exact modulo 256.
+  // Each lane's first texel (less the sample bias) and how many more; `far` where B's planes
+  // lie too far from A's: within 2^30 of the origin the texel indices' difference is exact
+  // modulo 256. Whether a window holds them is decided for the whole tile below.
   const hn::Vec<DI> b = hn::BitCast(di, hn::Sub(spans.startB, spans.startA));
   const auto far = hn::Or(hn::Gt(b, hn::Set(di, 1 << 28)), hn::Lt(b, hn::Set(di, -(1 << 28))));
   const V origin = hn::Sub(spans.startA, hn::Set(d, kSampleBias));
@@ -356,12 +357,12 @@ HWY_INLINE void prepareTiles(const Cell& cell, WindowSpans& spans, int rows,
   const V more = hn::And(hn::Sub(hn::ShiftRight<kTexelFractionBits>(hn::Add(origin, high)), first),
                          hn::Set(d, 0xFFu));
   alignas(64) uint32_t firsts[kSpanLanes], mores[kSpanLanes];
-  uint8_t tooFarBits[8] = {};
+  uint8_t farBits[8] = {};
   hn::Store(first, d, firsts);
   hn::Store(more, d, mores);
-  hn::StoreMaskBits(di, far, tooFarBits);
-  uint32_t failed;
-  std::memcpy(&failed, tooFarBits, sizeof failed);
+  hn::StoreMaskBits(di, far, farBits);
+  uint32_t farLanes;
+  std::memcpy(&farLanes, farBits, sizeof farLanes);
   spans.startA = hn::Add(spans.startA, spans.downA);
   spans.startB = hn::Add(spans.startB, spans.downB);
   // The s and t lanes of the rows in the cell.
@@ -375,7 +376,7 @@ HWY_INLINE void prepareTiles(const Cell& cell, WindowSpans& spans, int rows,
     const uint32_t columnsMore = joinWindows(firsts + sLane, mores + sLane, rows, column);
     const uint32_t rowsMore = joinWindows(firsts + tLane, mores + tLane, rows, texelRow);
     // A window holds 16 texel columns (each lane's left texel and the one after it), and 6 rows.
-    if (!spans.windows[layer] || ((failed >> sLane) & inRows) || columnsMore > kWindowColumns - 2 ||
+    if (!spans.windows[layer] || ((farLanes >> sLane) & inRows) || columnsMore > kWindowColumns - 2 ||
         rowsMore > kMostTableRows - 2) {
       out.tableRows = 0;
       out.sOffset = out.tOffset = hn::Set(d, kSampleBias);
