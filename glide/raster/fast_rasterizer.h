@@ -45,7 +45,8 @@ class FastRasterizer {
   bool empty() const { return recorded_ == 0; }
 
  private:
-  // Bands are about this many to a frame, so that two threads share the work evenly.
+  // Bands are about this many to a frame (a few more, the last ones being smaller), so that
+  // two threads share the work evenly.
   static constexpr int32_t kBandsPerFrame = 16;
 
   struct Corner {
