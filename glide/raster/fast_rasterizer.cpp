@@ -168,7 +168,10 @@ void waitUntil(const std::atomic<int32_t>& counter, int32_t target) {
 }  // namespace
 
 FastRasterizer::FastRasterizer(FastPath path, int threads)
-    : rows_(path.rows), cellRasterizer_(path.cells), threads_(std::max(threads, 1)) {
+    : rows_(path.rows),
+      cellRasterizer_(path.cells),
+      planeSetUp_(path.planes),
+      threads_(std::max(threads, 1)) {
   for (int helper = 1; helper < threads_; ++helper) {
     helpers_.emplace_back(&FastRasterizer::helperLoop, this);
   }
@@ -448,9 +451,9 @@ void FastRasterizer::setUp(uint32_t first, uint32_t count, TriangleShape (&shape
   bool shaped[2] = {false, false};
   for (uint32_t k = 0; k < count; ++k) {
     const uint32_t half = k % 2;
-    const Corner* c = triangles_[first + k].corners;
     SetUp& setUp = setUps_[first + k];
     if (k < 2) {
+      const Corner* c = triangles_[first + k].corners;
       const float x[3] = {c[0].x, c[1].x, c[2].x};
       const float y[3] = {c[0].y, c[1].y, c[2].y};
       const Surface& target = states_[triangles_[first + k].state].target;
@@ -458,9 +461,38 @@ void FastRasterizer::setUp(uint32_t first, uint32_t count, TriangleShape (&shape
     } else {
       setUp.setup = setUps_[first + half].setup;
     }
-    const float s[3] = {c[0].s, c[1].s, c[2].s};
-    const float t[3] = {c[0].t, c[1].t, c[2].t};
-    setUp.drawn = shaped[half] && setUpPlanes(shapes[half], s, t, setUp.setup);
+  }
+  // The planes: s and t of triangle k in lanes 2k and 2k + 1, all at once where the path can
+  // and every triangle has its shape; one by one otherwise, or where it leaves a lane out.
+  TexturePlane planes[kMostPlaneLanes];
+  uint32_t given = 0;
+  if (planeSetUp_ && shaped[0] && (count == 1 || shaped[1])) {
+    PlaneLanes lanes;
+    lanes.setHalf(0, shapes[0], setUps_[first].setup);
+    lanes.setHalf(1, shapes[count == 1 ? 0 : 1], setUps_[first + (count == 1 ? 0 : 1)].setup);
+    for (uint32_t k = 0; k < count; ++k) {
+      const Corner* c = triangles_[first + k].corners;
+      const float s[3] = {c[0].s, c[1].s, c[2].s};
+      const float t[3] = {c[0].t, c[1].t, c[2].t};
+      lanes.setValues(static_cast<int>(k), s, t);
+    }
+    given = planeSetUp_(lanes, static_cast<int>(2 * count), planes);
+  }
+  for (uint32_t k = 0; k < count; ++k) {
+    const uint32_t half = k % 2;
+    SetUp& setUp = setUps_[first + k];
+    if (!shaped[half]) {
+      setUp.drawn = false;
+    } else if (((given >> (2 * k)) & 3u) == 3u) {
+      setUp.setup.s = planes[2 * k];
+      setUp.setup.t = planes[2 * k + 1];
+      setUp.drawn = true;
+    } else {
+      const Corner* c = triangles_[first + k].corners;
+      const float s[3] = {c[0].s, c[1].s, c[2].s};
+      const float t[3] = {c[0].t, c[1].t, c[2].t};
+      setUp.drawn = setUpPlanes(shapes[half], s, t, setUp.setup);
+    }
   }
 }
 

@@ -91,6 +91,7 @@ class FastRasterizer {
 
   RowRasterizer rows_;
   CellRasterizer cellRasterizer_;
+  PlaneSetUp planeSetUp_;
   int threads_;
   // What only the calling thread writes while it records, on a cache line of its own: the
   // helpers read the vectors' places in memory on every triangle they set up, and should not

@@ -77,14 +77,20 @@ inline constexpr RasterPath kRasterPaths[] = {RasterPath::Reference, RasterPath:
                                               RasterPath::Sse4,      RasterPath::Avx2,
                                               RasterPath::Avx512,    RasterPath::Neon};
 
+// The planes of lanes 0..count - 1, each exactly as setUpPlanes gives it; returns a bit for
+// each lane whose plane it gave. It leaves to setUpPlanes any lane whose values are not finite
+// or reach beyond 2^27 texels.
+using PlaneSetUp = uint32_t (*)(const PlaneLanes& lanes, int count, TexturePlane* planes);
+
 struct FastPath {
   RowRasterizer rows;
   CellRasterizer cells;
+  PlaneSetUp planes;  // nullptr where setUpPlanes does them one by one
 };
 
 // Whether this build has the path and this processor runs it (the reference always).
 bool runsRasterPath(RasterPath path);
-// The fast path's functions; both nullptr for the reference and where runsRasterPath is false.
+// The fast path's functions; all nullptr for the reference and where runsRasterPath is false.
 FastPath fastPath(RasterPath path);
 // The fastest path this processor runs.
 RasterPath fastestRasterPath();

@@ -79,6 +79,31 @@ bool setUpShape(const float (&x)[3], const float (&y)[3], int32_t width, int32_t
 bool setUpPlanes(const TriangleShape& shape, const float (&s)[3], const float (&t)[3],
                  TriangleSetup& setup);
 
+// What setUpPlanes computes planes from, for the planes of a cell's triangles at once (a
+// vector path works them out side by side): lanes 2k and 2k + 1 hold s and t of triangle k,
+// which is of the cell's half k % 2 (A, B, then A and B again for a second layer). The
+// halves' shapes and origins are given once; the values at the corners for each lane.
+constexpr int kMostPlaneLanes = 8;
+struct PlaneLanes {
+  const TriangleShape* shapes[2];    // A's and B's (A's again for a lone triangle)
+  double originX[2], originY[2];     // the centre of their origin pixel: left + 0.5, top + 0.5
+  double value[3][kMostPlaneLanes];  // at the shape's corners, in the shape's order
+
+  void setHalf(int half, const TriangleShape& shape, const TriangleSetup& setup) {
+    shapes[half] = &shape;
+    originX[half] = setup.left + 0.5;
+    originY[half] = setup.top + 0.5;
+  }
+  // Triangle k's values at its corners as given to setUpShape.
+  void setValues(int k, const float (&s)[3], const float (&t)[3]) {
+    const TriangleShape& shape = *shapes[k % 2];
+    for (int corner = 0; corner < 3; ++corner) {
+      value[corner][2 * k] = s[shape.corner[corner]];
+      value[corner][2 * k + 1] = t[shape.corner[corner]];
+    }
+  }
+};
+
 inline int64_t edgeValue(const EdgeFunction& edge, int32_t dx, int32_t dy) {
   return edge.atOrigin + edge.stepX * dx + edge.stepY * dy;
 }

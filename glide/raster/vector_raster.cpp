@@ -49,7 +49,7 @@ namespace HWY_NAMESPACE {
 #define MORPH_VECTORS (HWY_TARGET != HWY_SCALAR && HWY_TARGET != HWY_EMU128)
 #if !MORPH_VECTORS
 FastPath fastPath() {
-  return {drawRowsPortable, nullptr};
+  return {drawRowsPortable, nullptr, nullptr};
 }
 #else
 namespace {
@@ -736,10 +736,74 @@ void drawRows(const TriangleSetup& setup, const DrawState& state, int32_t firstR
   drawCell<1>(cell, firstRow, lastRow);
 }
 
+#if HWY_HAVE_FLOAT64
+// setUpPlanes' arithmetic lane by lane: the same operations in the same order, each rounded
+// as there (nothing is contracted into a multiply-add in this build), so the same planes.
+// A value below 2^51 in magnitude plus 1.5 x 2^52 is rounded to a whole number, as
+// toTexelFixed rounds it; the sum's low 32 bits are then that number modulo 2^32.
+uint32_t setUpPlaneLanes(const PlaneLanes& in, int count, TexturePlane* planes) {
+  using DF = hn::CappedTag<double, kMostPlaneLanes>;
+  const DF df;
+  const hn::RebindToUnsigned<DF> du;
+  const size_t lanes = hn::Lanes(df);
+  const auto scale = hn::Set(df, double{1u << kTexelFractionBits});
+  const auto limit = hn::Set(df, 2251799813685248.0);    // 2^51
+  const auto rounder = hn::Set(df, 6755399441055744.0);  // 1.5 x 2^52
+  const TriangleShape& a = *in.shapes[0];
+  const TriangleShape& b = *in.shapes[1];
+  uint32_t given = 0;
+  for (size_t first = 0; first < static_cast<size_t>(count); first += lanes) {
+    // Lanes 2k and 2k + 1 are of half k % 2.
+    const auto ofB = hn::RebindMask(
+        df, hn::Eq(hn::And(hn::Add(hn::Iota(du, 0), hn::Set(du, first)), hn::Set(du, 2u)),
+                   hn::Set(du, 2u)));
+    const auto byHalf = [&](double fromA, double fromB) {
+      return hn::IfThenElse(ofB, hn::Set(df, fromB), hn::Set(df, fromA));
+    };
+    const auto x0 = byHalf(a.x0, b.x0), y0 = byHalf(a.y0, b.y0);
+    const auto e1x = byHalf(a.e1x, b.e1x), e1y = byHalf(a.e1y, b.e1y);
+    const auto e2x = byHalf(a.e2x, b.e2x), e2y = byHalf(a.e2y, b.e2y);
+    const auto determinant = byHalf(a.determinant, b.determinant);
+    // The lanes past `count` are not filled in: they are read as zeros, and not given.
+    const auto used = hn::FirstN(df, static_cast<size_t>(count) - first);
+    const auto load = [&](const double* lane) { return hn::MaskedLoad(used, df, lane + first); };
+    const auto v0 = load(in.value[0]);
+    const auto d1 = hn::Sub(load(in.value[1]), v0);
+    const auto d2 = hn::Sub(load(in.value[2]), v0);
+    const auto perX = hn::Div(hn::Sub(hn::Mul(d1, e2y), hn::Mul(d2, e1y)), determinant);
+    const auto perY = hn::Div(hn::Sub(hn::Mul(d2, e1x), hn::Mul(d1, e2x)), determinant);
+    const auto atOrigin =
+        hn::Add(hn::Add(v0, hn::Mul(perX, hn::Sub(byHalf(in.originX[0], in.originX[1]), x0))),
+                hn::Mul(perY, hn::Sub(byHalf(in.originY[0], in.originY[1]), y0)));
+    auto fits = used;
+    alignas(64) uint64_t fixed[3][kMostPlaneLanes];
+    const decltype(atOrigin)* values[3] = {&perX, &perY, &atOrigin};
+    for (int k = 0; k < 3; ++k) {
+      const auto product = hn::Mul(*values[k], scale);
+      fits = hn::And(fits, hn::Lt(hn::Abs(product), limit));
+      hn::Store(hn::BitCast(du, hn::Add(product, rounder)), du, fixed[k]);
+    }
+    uint8_t fitBits[8] = {};
+    hn::StoreMaskBits(df, fits, fitBits);
+    given |= static_cast<uint32_t>(fitBits[0]) << first;
+    for (size_t lane = 0; lane < lanes && first + lane < static_cast<size_t>(count); ++lane) {
+      planes[first + lane] = {static_cast<uint32_t>(fixed[2][lane]),
+                              static_cast<uint32_t>(fixed[0][lane]),
+                              static_cast<uint32_t>(fixed[1][lane])};
+    }
+  }
+  return given;
+}
+#endif
+
 }  // namespace
 
 FastPath fastPath() {
-  return {drawRows, drawCellRows};
+#if HWY_HAVE_FLOAT64
+  return {drawRows, drawCellRows, setUpPlaneLanes};
+#else
+  return {drawRows, drawCellRows, nullptr};
+#endif
 }
 #endif  // MORPH_VECTORS
 
@@ -784,7 +848,7 @@ bool runsRasterPath(RasterPath path) {
 
 FastPath fastPath(RasterPath path) {
   const Compiled* entry = path == RasterPath::Reference ? nullptr : compiled(path);
-  return entry ? entry->functions() : FastPath{nullptr, nullptr};
+  return entry ? entry->functions() : FastPath{nullptr, nullptr, nullptr};
 }
 
 RasterPath fastestRasterPath() {

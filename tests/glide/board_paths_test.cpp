@@ -140,7 +140,8 @@ TEST_P(BoardPaths, FoldedCellsMatchTheReference) {
 // cells narrower than a register and wider, texture coordinates that run across the picture's
 // edges, pictures shrunk so far that a cell's texels must be fetched piece by piece (or not at
 // all that way), a first layer that is itself translucent, cells cut by the screen's edges,
-// and layers added to what lies below (blend factors whose sum passes 1, which saturate).
+// layers added to what lies below (blend factors whose sum passes 1, which saturate), and
+// texture coordinates far out.
 TEST_P(BoardPaths, CellsOfEveryShapeMatchTheReference) {
   open(450, GR_DITHER_4x4);
   const PictureSlot& target = addPicture(frames::photoPicture(41));
@@ -161,6 +162,8 @@ TEST_P(BoardPaths, CellsOfEveryShapeMatchTheReference) {
       {"translucent", 24, 1.7f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 150.0f, 60.0f},
       {"clipped", 18, 3.1f, -250.0f, -130.0f, 1.0f, 5.0f, 5.0f, 255.0f, 210.0f},
       {"added", 22, 1.3f, 2.0f, 4.0f, 1.0f, 8.0f, 3.0f, 120.0f, 200.0f, true},
+      // s beyond 2^27 texels, where the planes are no longer worked out side by side.
+      {"far", 14, 1.5f, 0.0f, 0.0f, 1.0f, 3.0e8f, 5.0f, 255.0f, 150.0f},
   };
   for (const Layout& layout : layouts) {
     const std::vector<MeshQuad> quads = frames::gridQuads(layout.quality);
