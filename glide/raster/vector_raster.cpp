@@ -262,55 +262,61 @@ struct WindowSpans {
   bool windows[2];
 };
 
-// From the planes of each layer (s of A and B, t of A and B, layer after layer), from row
-// firstDy of the cell on. Each span's values are worked out once, then given to its lanes.
-void setUpWindowSpans(const Linear* planes, int layers, uint32_t firstDy, int32_t width,
+// From the cell's planes, from row firstDy of the cell on. Each lane reads its span's planes
+// straight from the cell, which was written long before: values just stored one by one and
+// read back as a vector would stall until the stores are done.
+void setUpWindowSpans(const Cell& cell, int layers, uint32_t firstDy, int32_t width,
                       WindowSpans& spans) {
   const D d;
   const DI di;
-  alignas(64) uint32_t startA[kSpanLanes] = {}, startB[kSpanLanes] = {}, stepA[kSpanLanes] = {},
-                       stepB[kSpanLanes] = {};
-  alignas(64) uint32_t least[2][kSpanLanes] = {}, most[2][kSpanLanes] = {};  // signed
-  for (int layer = 0; layer < 2; ++layer) {
-    const Linear* layerPlanes = planes + 4 * (layer % layers);
-    spans.windows[layer] = true;
-    for (int k = 0; k < 4; ++k) {
-      const int64_t end = int64_t{static_cast<int32_t>(layerPlanes[k].stepX)} * (width - 1);
-      // Beyond 16 texels a window is out of reach; keeping within 2^28 keeps the sums exact.
-      if (end > (1 << 28) || end < -(1 << 28)) spans.windows[layer] = false;
-      const int span = 2 * layer + k / 2;
-      least[k % 2][span] =
-          static_cast<uint32_t>(std::clamp<int64_t>(std::min<int64_t>(0, end), -(1 << 28), 0));
-      most[k % 2][span] =
-          static_cast<uint32_t>(std::clamp<int64_t>(std::max<int64_t>(0, end), 0, 1 << 28));
-    }
-    for (int coordinate = 0; coordinate < 2; ++coordinate) {
-      const Linear& a = layerPlanes[2 * coordinate];
-      const Linear& b = layerPlanes[2 * coordinate + 1];
-      const int span = 2 * layer + coordinate;
-      startA[span] = a.atOrigin + a.stepY * firstDy;
-      startB[span] = b.atOrigin + b.stepY * firstDy;
-      stepA[span] = a.stepY;
-      stepB[span] = b.stepY;
-    }
-  }
-  // Lane (span kTileRows + row) takes span's values, moved down by `row` rows.
+  // Lane (span kTileRows + row) is of span 2 layer + coordinate (s, then t).
   constexpr int kRowBits = kTileRows == 4 ? 2 : kTileRows == 2 ? 1 : 0;
   const V lane = hn::Iota(d, 0);
-  const auto spanOf = hn::IndicesFromVec(d, hn::BitCast(di, hn::ShiftRight<kRowBits>(lane)));
+  const V span = hn::ShiftRight<kRowBits>(lane);
   const V row = hn::And(lane, hn::Set(d, kTileRows - 1u));
-  const auto spread = [&](const uint32_t* values) {
-    return hn::TableLookupLanes(hn::Load(d, values), spanOf);
+  // The span's plane of A in 32-bit words from the first layer's s of A; B's comes after it
+  // (s[2] then t[2] in each layer). A cell of one layer repeats it as the second.
+  static_assert(sizeof(TexturePlane) == 12 && sizeof(CellLayer) % 4 == 0, "planes of words");
+  constexpr uint32_t kLayerWords = sizeof(CellLayer) / 4;
+  const V layer = layers == 2 ? hn::ShiftRight<1>(span) : hn::Zero(d);
+  const V planeA = hn::Add(hn::Mul(layer, hn::Set(d, kLayerWords)),
+                           hn::Mul(hn::And(span, hn::Set(d, 1u)), hn::Set(d, 6u)));
+  const auto* words = reinterpret_cast<const int32_t*>(&cell.layers[0].s[0]);
+  const auto word = [&](int k) {
+    return hn::BitCast(d, hn::GatherIndex(di, words + k, hn::BitCast(di, planeA)));
   };
-  const V perRowA = spread(stepA), perRowB = spread(stepB);
-  spans.startA = hn::Add(spread(startA), hn::Mul(perRowA, row));
-  spans.startB = hn::Add(spread(startB), hn::Mul(perRowB, row));
-  spans.downA = hn::Mul(perRowA, hn::Set(d, uint32_t{kTileRows}));
-  spans.downB = hn::Mul(perRowB, hn::Set(d, uint32_t{kTileRows}));
-  spans.leastA = spread(least[0]);
-  spans.mostA = spread(most[0]);
-  spans.leastB = spread(least[1]);
-  spans.mostB = spread(most[1]);
+  const V stepXA = word(1), stepYA = word(2), stepXB = word(4), stepYB = word(5);
+  const V down = hn::Add(hn::Set(d, firstDy), row);
+  spans.startA = hn::Add(word(0), hn::Mul(stepYA, down));
+  spans.startB = hn::Add(word(3), hn::Mul(stepYB, down));
+  spans.downA = hn::Mul(stepYA, hn::Set(d, uint32_t{kTileRows}));
+  spans.downB = hn::Mul(stepYB, hn::Set(d, uint32_t{kTileRows}));
+  // stepX x (width - 1): beyond 2^28 (16 texels) a window is out of reach for the layer;
+  // within, the product is exact in 32 bits and keeps the window's sums exact.
+  const uint32_t widthLess1 = static_cast<uint32_t>(width - 1);
+  const V limit = hn::Set(d, widthLess1 == 0 ? ~0u : (1u << 28) / widthLess1);
+  const auto tooFar = [&](V stepX) {
+    return hn::Gt(hn::BitCast(d, hn::Abs(hn::BitCast(di, stepX))), limit);
+  };
+  uint8_t farBits[8] = {};
+  hn::StoreMaskBits(d, hn::Or(tooFar(stepXA), tooFar(stepXB)), farBits);
+  uint32_t far;
+  std::memcpy(&far, farBits, sizeof far);
+  constexpr uint32_t kLayerLanes = (1u << (2 * kTileRows)) - 1;
+  spans.windows[0] = (far & kLayerLanes) == 0;
+  spans.windows[1] = ((far >> (2 * kTileRows)) & kLayerLanes) == 0;
+  const V endA = hn::Mul(stepXA, hn::Set(d, widthLess1));
+  const V endB = hn::Mul(stepXB, hn::Set(d, widthLess1));
+  const auto least = [&](V end) {
+    return hn::BitCast(d, hn::Min(hn::BitCast(di, end), hn::Zero(di)));
+  };
+  const auto most = [&](V end) {
+    return hn::BitCast(d, hn::Max(hn::BitCast(di, end), hn::Zero(di)));
+  };
+  spans.leastA = least(endA);
+  spans.mostA = most(endA);
+  spans.leastB = least(endB);
+  spans.mostB = most(endB);
 }
 
 // Row k of channel c of a window: 16 texels from its first column, in every 128-bit block.
@@ -568,7 +574,7 @@ HWY_NOINLINE void drawCell(const Cell& cell, int32_t firstRow, int32_t lastRow) 
   const hn::Vec<D8> pickWeight = pickTwice(2);  // the weight: byte 2 of s or t
   LayerTiles tiles[kLayers];
   WindowSpans spans;
-  setUpWindowSpans(functions + kEdges, kLayers, firstDy, width, spans);
+  setUpWindowSpans(cell, kLayers, firstDy, width, spans);
   // The matrix changes seldom (the programs keep one): each thread keeps the last one's.
   thread_local DitherMatrix thresholdsOf = {{{255}}};  // no matrix: 255 is above every threshold
   thread_local Thresholds thresholds;
