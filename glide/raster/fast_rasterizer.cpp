@@ -551,7 +551,7 @@ void FastRasterizer::binBatch(int batch) {
     const uint32_t count = triangle.role == Role::CellFirst ? 2u * triangle.cellLayers : 1u;
     if (triangle.role == Role::CellFirst && cellReady_[i / 2]) {
       const Cell& cell = cells_[i / 2];
-      addToBins(bins, i, cell.top, cell.bottom);
+      addToBins(bins, i | kCellItem, cell.top, cell.bottom);
       continue;
     }
     for (uint32_t k = 0; k < count; ++k) {
@@ -574,20 +574,20 @@ void FastRasterizer::drawBand(int32_t band) {
   }
 }
 
-// What drawItem will read of item i was written at set-up, long ago: asked for while the item
-// before it is drawn.
-void FastRasterizer::prefetchItem(uint32_t i) const {
-  const Recorded& triangle = triangles_[i];
-  const bool cell = triangle.role == Role::CellFirst && cellReady_[i / 2];
-  const char* item = cell ? reinterpret_cast<const char*>(&cells_[i / 2])
+// What drawItem will read of the item was written at set-up, long ago: asked for while the
+// item before it is drawn.
+void FastRasterizer::prefetchItem(uint32_t item) const {
+  const uint32_t i = item & ~kCellItem;
+  const bool cell = (item & kCellItem) != 0;
+  const char* read = cell ? reinterpret_cast<const char*>(&cells_[i / 2])
                           : reinterpret_cast<const char*>(&setUps_[i]);
   const size_t size = cell ? sizeof(Cell) : sizeof(SetUp);
-  for (size_t line = 0; line < size; line += 64) __builtin_prefetch(item + line);
+  for (size_t line = 0; line < size; line += 64) __builtin_prefetch(read + line);
 }
 
-void FastRasterizer::drawItem(uint32_t i, int32_t firstRow, int32_t lastRow) {
-  const Recorded& triangle = triangles_[i];
-  if (triangle.role == Role::CellFirst && cellReady_[i / 2]) {
+void FastRasterizer::drawItem(uint32_t item, int32_t firstRow, int32_t lastRow) {
+  const uint32_t i = item & ~kCellItem;
+  if (item & kCellItem) {
     const Cell& cell = cells_[i / 2];
     cellRasterizer_(cell, std::max(firstRow, cell.top), std::min(lastRow, cell.bottom));
     return;
@@ -595,7 +595,7 @@ void FastRasterizer::drawItem(uint32_t i, int32_t firstRow, int32_t lastRow) {
   const TriangleSetup& setup = setUps_[i].setup;
   const int32_t first = std::max(firstRow, setup.top);
   const int32_t last = std::min(lastRow, setup.bottom);
-  if (first <= last) rows_(setup, states_[triangle.state], first, last);
+  if (first <= last) rows_(setup, states_[triangles_[i].state], first, last);
 }
 
 }  // namespace glide

@@ -83,11 +83,13 @@ class FastRasterizer {
   void addToBins(std::vector<std::vector<uint32_t>>& bins, uint32_t item, int32_t top,
                  int32_t bottom) const;
   void drawBand(int32_t band);
-  void prefetchItem(uint32_t i) const;
-  void drawItem(uint32_t i, int32_t firstRow, int32_t lastRow);
+  void prefetchItem(uint32_t item) const;
+  void drawItem(uint32_t item, int32_t firstRow, int32_t lastRow);
   void helperLoop();
   void findCell(size_t last);
   void noteRows(int32_t top, int32_t bottom);
+
+  static constexpr uint32_t kCellItem = 1u << 31;
 
   RowRasterizer rows_;
   CellRasterizer cellRasterizer_;
@@ -105,7 +107,9 @@ class FastRasterizer {
   std::vector<uint8_t> cellReady_;  // by cell: set up and drawn whole
   // setUps_, cells_ and cellReady_ have room for every triangle triangles_ has room for, so
   // that a helper may fill them in while triangles are added.
-  // bins_[batch][band]: the triangles and cells of that batch reaching into the band, in order.
+  // bins_[batch][band]: the triangles and cells of that batch reaching into the band, in order:
+  // a triangle's index, or a cell's first triangle's with kCellItem added, so that drawing
+  // need not look the triangle up to know which it is.
   std::vector<std::vector<std::vector<uint32_t>>> bins_;
   int32_t batchCount_ = 0;
   int32_t bandCount_ = 0;
