@@ -468,8 +468,9 @@ void FastRasterizer::setUp(uint32_t first, uint32_t count, TriangleShape (&shape
   uint32_t given = 0;
   if (planeSetUp_ && shaped[0] && (count == 1 || shaped[1])) {
     PlaneLanes lanes;
+    const uint32_t halfB = count == 1 ? 0 : 1;  // a lone triangle has only A
     lanes.setHalf(0, shapes[0], setUps_[first].setup);
-    lanes.setHalf(1, shapes[count == 1 ? 0 : 1], setUps_[first + (count == 1 ? 0 : 1)].setup);
+    lanes.setHalf(1, shapes[halfB], setUps_[first + halfB].setup);
     for (uint32_t k = 0; k < count; ++k) {
       const Corner* c = triangles_[first + k].corners;
       const float s[3] = {c[0].s, c[1].s, c[2].s};

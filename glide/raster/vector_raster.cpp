@@ -256,7 +256,8 @@ static_assert(kSpanLanes == static_cast<int>(hn::MaxLanes(D())), "a lane for eac
 struct WindowSpans {
   V startA, startB;  // the planes of A and B at column 0 of the lane's row
   V downA, downB;    // their steps from one tile's rows to the next
-  // The least and the most of stepX x k, k = 0..width - 1, for A and B (signed).
+  // The least and the most of stepX x k, k = 0..width - 1, for A and B (signed); only where
+  // the layer has windows.
   V leastA, mostA, leastB, mostB;
   // By layer: whether its planes move little enough over the cell's width for a window anywhere.
   bool windows[2];
