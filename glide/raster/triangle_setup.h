@@ -83,11 +83,12 @@ bool setUpPlanes(const TriangleShape& shape, const float (&s)[3], const float (&
 // vector path works them out side by side): lanes 2k and 2k + 1 hold s and t of triangle k,
 // which is of the cell's half k % 2 (A, B, then A and B again for a second layer). The
 // halves' shapes and origins are given once; the values at the corners for each lane.
+// Aligned as vector loads want them, each row of values taking a whole cache line.
 constexpr int kMostPlaneLanes = 8;
-struct PlaneLanes {
+struct alignas(64) PlaneLanes {
+  double value[3][kMostPlaneLanes];  // at the shape's corners, in the shape's order
   const TriangleShape* shapes[2];    // A's and B's (A's again for a lone triangle)
   double originX[2], originY[2];     // the centre of their origin pixel: left + 0.5, top + 0.5
-  double value[3][kMostPlaneLanes];  // at the shape's corners, in the shape's order
 
   void setHalf(int half, const TriangleShape& shape, const TriangleSetup& setup) {
     shapes[half] = &shape;

@@ -771,7 +771,8 @@ uint32_t setUpPlaneLanes(const PlaneLanes& in, int count, TexturePlane* planes) 
     const auto e1x = byHalf(a.e1x, b.e1x), e1y = byHalf(a.e1y, b.e1y);
     const auto e2x = byHalf(a.e2x, b.e2x), e2y = byHalf(a.e2y, b.e2y);
     const auto determinant = byHalf(a.determinant, b.determinant);
-    // The lanes past `count` are not filled in: they are read as zeros, and not given.
+    // The lanes past `count` are not filled in: they are read as zeros, and not given. The
+    // values are aligned (PlaneLanes), as a masked load may read them whole.
     const auto used = hn::FirstN(df, static_cast<size_t>(count) - first);
     const auto load = [&](const double* lane) { return hn::MaskedLoad(used, df, lane + first); };
     const auto v0 = load(in.value[0]);
