@@ -449,11 +449,16 @@ void FastRasterizer::work() {
 // for a second layer, sharing their shapes) or a single one.
 void FastRasterizer::setUp(uint32_t first, uint32_t count, TriangleShape (&shapes)[2]) {
   bool shaped[2] = {false, false};
+  float s[4][3], t[4][3];  // each triangle's texture coordinates at its corners
   for (uint32_t k = 0; k < count; ++k) {
     const uint32_t half = k % 2;
+    const Corner* c = triangles_[first + k].corners;
     SetUp& setUp = setUps_[first + k];
+    for (int corner = 0; corner < 3; ++corner) {
+      s[k][corner] = c[corner].s;
+      t[k][corner] = c[corner].t;
+    }
     if (k < 2) {
-      const Corner* c = triangles_[first + k].corners;
       const float x[3] = {c[0].x, c[1].x, c[2].x};
       const float y[3] = {c[0].y, c[1].y, c[2].y};
       const Surface& target = states_[triangles_[first + k].state].target;
@@ -471,12 +476,7 @@ void FastRasterizer::setUp(uint32_t first, uint32_t count, TriangleShape (&shape
     const uint32_t halfB = count == 1 ? 0 : 1;  // a lone triangle has only A
     lanes.setHalf(0, shapes[0], setUps_[first].setup);
     lanes.setHalf(1, shapes[halfB], setUps_[first + halfB].setup);
-    for (uint32_t k = 0; k < count; ++k) {
-      const Corner* c = triangles_[first + k].corners;
-      const float s[3] = {c[0].s, c[1].s, c[2].s};
-      const float t[3] = {c[0].t, c[1].t, c[2].t};
-      lanes.setValues(static_cast<int>(k), s, t);
-    }
+    for (uint32_t k = 0; k < count; ++k) lanes.setValues(static_cast<int>(k), s[k], t[k]);
     given = planeSetUp_(lanes, static_cast<int>(2 * count), planes);
   }
   for (uint32_t k = 0; k < count; ++k) {
@@ -489,10 +489,7 @@ void FastRasterizer::setUp(uint32_t first, uint32_t count, TriangleShape (&shape
       setUp.setup.t = planes[2 * k + 1];
       setUp.drawn = true;
     } else {
-      const Corner* c = triangles_[first + k].corners;
-      const float s[3] = {c[0].s, c[1].s, c[2].s};
-      const float t[3] = {c[0].t, c[1].t, c[2].t};
-      setUp.drawn = setUpPlanes(shapes[half], s, t, setUp.setup);
+      setUp.drawn = setUpPlanes(shapes[half], s[k], t[k], setUp.setup);
     }
   }
 }

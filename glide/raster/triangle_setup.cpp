@@ -18,9 +18,7 @@ bool toTexelFixed(double texels, uint32_t& fixed) {
   constexpr double kModulus = 4294967296.0;              // 2^32: 256 texels
   constexpr double kInt64Range = 9223372036854775808.0;  // 2^63
   const double product = texels * kScale;
-  // Below 2^51, adding and subtracting 1.5 x 2^52 rounds as nearbyint does, without the call.
-  constexpr double kRounder = 6755399441055744.0;  // 1.5 x 2^52
-  if (std::fabs(product) < 2251799813685248.0) {   // 2^51
+  if (std::fabs(product) < kRounderLimit) {
     const double scaled = (product + kRounder) - kRounder;
     fixed = static_cast<uint32_t>(static_cast<uint64_t>(static_cast<int64_t>(scaled)));
     return true;

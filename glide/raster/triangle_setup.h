@@ -17,11 +17,15 @@ constexpr int64_t kSubpixels = 1 << kSubpixelBits;
 // the programs draw (the vertex snapping itself only holds up to 262144).
 constexpr double kMaxCoordinate = 33554432.0;  // 2^25
 
+// Adding and subtracting kRounder rounds a double below kRounderLimit in magnitude to a whole
+// number, to nearest with ties to even, as nearbyint does, without a call into the maths
+// library. The sum's low 32 bits are that number modulo 2^32.
+constexpr double kRounder = 6755399441055744.0;       // 1.5 x 2^52
+constexpr double kRounderLimit = 2251799813685248.0;  // 2^51
+
 // A coordinate (within kMaxCoordinate) on the 1/16-pixel grid, rounded to nearest with ties to
-// even. Adding and subtracting 1.5 x 2^52 rounds a double of this size to a whole number in the
-// same way as nearbyint, without a call into the maths library.
+// even.
 inline int64_t toSubpixels(double coordinate) {
-  constexpr double kRounder = 6755399441055744.0;  // 1.5 x 2^52
   return static_cast<int64_t>((coordinate * kSubpixels + kRounder) - kRounder);
 }
 

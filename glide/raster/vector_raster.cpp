@@ -73,6 +73,16 @@ static_assert(kWindowColumns - 1 <= kPlanePadding, "a window loads from any colu
 // per channel, far less than gathering.
 constexpr int kMostTableRows = 6;
 
+// The mask's lanes as bits of an integer, lane i in bit i (at most 32 lanes).
+template <class DM, class MM>
+HWY_INLINE uint32_t maskBits(DM dm, MM mask) {
+  uint8_t bytes[8] = {};
+  hn::StoreMaskBits(dm, mask, bytes);
+  uint32_t bits;
+  std::memcpy(&bits, bytes, sizeof bits);
+  return bits;
+}
+
 // Lane i: a[2i] b[2i] + a[2i + 1] b[2i + 1], the 16-bit halves taken as signed.
 HWY_INLINE V pairSums(V a, V b) {
   const D d;
@@ -278,18 +288,20 @@ void setUpWindowSpans(const Cell& cell, int layers, uint32_t firstDy, int32_t wi
   // The span's plane of A in 32-bit words from the first layer's s of A; B's comes after it
   // (s[2] then t[2] in each layer). A cell of one layer repeats it as the second.
   static_assert(sizeof(TexturePlane) == 12 && sizeof(CellLayer) % 4 == 0, "planes of words");
+  constexpr uint32_t kPlaneWords = sizeof(TexturePlane) / 4;  // atOrigin, stepX, stepY
   constexpr uint32_t kLayerWords = sizeof(CellLayer) / 4;
   const V layer = layers == 2 ? hn::ShiftRight<1>(span) : hn::Zero(d);
   const V planeA = hn::Add(hn::Mul(layer, hn::Set(d, kLayerWords)),
-                           hn::Mul(hn::And(span, hn::Set(d, 1u)), hn::Set(d, 6u)));
+                           hn::Mul(hn::And(span, hn::Set(d, 1u)), hn::Set(d, 2 * kPlaneWords)));
   const auto* words = reinterpret_cast<const int32_t*>(&cell.layers[0].s[0]);
   const auto word = [&](int k) {
     return hn::BitCast(d, hn::GatherIndex(di, words + k, hn::BitCast(di, planeA)));
   };
-  const V stepXA = word(1), stepYA = word(2), stepXB = word(4), stepYB = word(5);
+  constexpr int kB = kPlaneWords;
+  const V stepXA = word(1), stepYA = word(2), stepXB = word(kB + 1), stepYB = word(kB + 2);
   const V down = hn::Add(hn::Set(d, firstDy), row);
   spans.startA = hn::Add(word(0), hn::Mul(stepYA, down));
-  spans.startB = hn::Add(word(3), hn::Mul(stepYB, down));
+  spans.startB = hn::Add(word(kB), hn::Mul(stepYB, down));
   spans.downA = hn::Mul(stepYA, hn::Set(d, uint32_t{kTileRows}));
   spans.downB = hn::Mul(stepYB, hn::Set(d, uint32_t{kTileRows}));
   // stepX x (width - 1): beyond 2^28 (16 texels) a window is out of reach for the layer;
@@ -299,10 +311,7 @@ void setUpWindowSpans(const Cell& cell, int layers, uint32_t firstDy, int32_t wi
   const auto tooFar = [&](V stepX) {
     return hn::Gt(hn::BitCast(d, hn::Abs(hn::BitCast(di, stepX))), limit);
   };
-  uint8_t farBits[8] = {};
-  hn::StoreMaskBits(d, hn::Or(tooFar(stepXA), tooFar(stepXB)), farBits);
-  uint32_t far;
-  std::memcpy(&far, farBits, sizeof far);
+  const uint32_t far = maskBits(d, hn::Or(tooFar(stepXA), tooFar(stepXB)));
   constexpr uint32_t kLayerLanes = (1u << (2 * kTileRows)) - 1;
   spans.windows[0] = (far & kLayerLanes) == 0;
   spans.windows[1] = ((far >> (2 * kTileRows)) & kLayerLanes) == 0;
@@ -364,12 +373,9 @@ HWY_INLINE void prepareTiles(const Cell& cell, WindowSpans& spans, int rows,
   const V more = hn::And(hn::Sub(hn::ShiftRight<kTexelFractionBits>(hn::Add(origin, high)), first),
                          hn::Set(d, 0xFFu));
   alignas(64) uint32_t firsts[kSpanLanes], mores[kSpanLanes];
-  uint8_t farBits[8] = {};
   hn::Store(first, d, firsts);
   hn::Store(more, d, mores);
-  hn::StoreMaskBits(di, far, farBits);
-  uint32_t farLanes;
-  std::memcpy(&farLanes, farBits, sizeof farLanes);
+  const uint32_t farLanes = maskBits(di, far);
   spans.startA = hn::Add(spans.startA, spans.downA);
   spans.startB = hn::Add(spans.startB, spans.downB);
   // The s and t lanes of the rows in the cell.
@@ -383,8 +389,8 @@ HWY_INLINE void prepareTiles(const Cell& cell, WindowSpans& spans, int rows,
     const uint32_t columnsMore = joinWindows(firsts + sLane, mores + sLane, rows, column);
     const uint32_t rowsMore = joinWindows(firsts + tLane, mores + tLane, rows, texelRow);
     // A window holds 16 texel columns (each lane's left texel and the one after it), and 6 rows.
-    if (!spans.windows[layer] || ((farLanes >> sLane) & inRows) || columnsMore > kWindowColumns - 2 ||
-        rowsMore > kMostTableRows - 2) {
+    if (!spans.windows[layer] || ((farLanes >> sLane) & inRows) ||
+        columnsMore > kWindowColumns - 2 || rowsMore > kMostTableRows - 2) {
       out.tableRows = 0;
       out.sOffset = out.tOffset = hn::Set(d, kSampleBias);
       continue;
@@ -746,16 +752,16 @@ void drawRows(const TriangleSetup& setup, const DrawState& state, int32_t firstR
 #if HWY_HAVE_FLOAT64
 // setUpPlanes' arithmetic lane by lane: the same operations in the same order, each rounded
 // as there (nothing is contracted into a multiply-add in this build), so the same planes.
-// A value below 2^51 in magnitude plus 1.5 x 2^52 is rounded to a whole number, as
-// toTexelFixed rounds it; the sum's low 32 bits are then that number modulo 2^32.
+// Each value is rounded to the fixed-point format with kRounder (triangle_setup.h), as
+// toTexelFixed rounds it; lanes beyond kRounderLimit are not given.
 uint32_t setUpPlaneLanes(const PlaneLanes& in, int count, TexturePlane* planes) {
   using DF = hn::CappedTag<double, kMostPlaneLanes>;
   const DF df;
   const hn::RebindToUnsigned<DF> du;
   const size_t lanes = hn::Lanes(df);
   const auto scale = hn::Set(df, double{1u << kTexelFractionBits});
-  const auto limit = hn::Set(df, 2251799813685248.0);    // 2^51
-  const auto rounder = hn::Set(df, 6755399441055744.0);  // 1.5 x 2^52
+  const auto limit = hn::Set(df, kRounderLimit);
+  const auto rounder = hn::Set(df, kRounder);
   const TriangleShape& a = *in.shapes[0];
   const TriangleShape& b = *in.shapes[1];
   uint32_t given = 0;
@@ -791,9 +797,7 @@ uint32_t setUpPlaneLanes(const PlaneLanes& in, int count, TexturePlane* planes) 
       fits = hn::And(fits, hn::Lt(hn::Abs(product), limit));
       hn::Store(hn::BitCast(du, hn::Add(product, rounder)), du, fixed[k]);
     }
-    uint8_t fitBits[8] = {};
-    hn::StoreMaskBits(df, fits, fitBits);
-    given |= static_cast<uint32_t>(fitBits[0]) << first;
+    given |= maskBits(df, fits) << first;
     for (size_t lane = 0; lane < lanes && first + lane < static_cast<size_t>(count); ++lane) {
       planes[first + lane] = {static_cast<uint32_t>(fixed[2][lane]),
                               static_cast<uint32_t>(fixed[0][lane]),
