@@ -149,8 +149,17 @@ void GlideDisplay::drawQuad(float x0, float y0, float x1, float y1, float x2, fl
   // filling them in cost more than the rest of this function.
   GrVertex corners[4];
   for (int i = 0; i < 4; ++i) {
-    corners[i] = {snapToSixteenth(left + xs[i]), snapToSixteenth(top + ys[i]), 0.0f, 0.0f, 0.0f,
-                  0.0f, 0.0f, 0.0f, 1.0f, {{ss[i], ts[i], 1.0f}, {0.0f, 0.0f, 0.0f}}};
+    corners[i] = {.x = snapToSixteenth(left + xs[i]),
+                  .y = snapToSixteenth(top + ys[i]),
+                  .z = 0.0f,
+                  .r = 0.0f,
+                  .g = 0.0f,
+                  .b = 0.0f,
+                  .ooz = 0.0f,
+                  .a = 0.0f,
+                  .oow = 1.0f,
+                  .tmuvtx = {{.sow = ss[i], .tow = ts[i], .oow = 1.0f},
+                             {.sow = 0.0f, .tow = 0.0f, .oow = 0.0f}}};
   }
   guDrawTriangleWithClip(&corners[0], &corners[1], &corners[2]);
   guDrawTriangleWithClip(&corners[0], &corners[2], &corners[3]);
