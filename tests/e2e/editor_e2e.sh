@@ -3,13 +3,39 @@
 
 # The controls in the classic layout, in dialog units: x, y, width, height. The dialog shows them
 # under its menu bar, x and widths times its factor across (1.5, or more where its font needs the
-# room: the dialog's width tells), y and heights times 1.625.
+# room), y and heights times its factor down (1.625, or more likewise).
 declare -A EDITOR_CONTROL=(
   [play]="180 5 65 15" [previous]="180 25 30 10" [next]="215 25 30 10" [load]="180 60 30 15"
   [save]="215 60 30 15" [clear_all]="180 170 65 15" [save_tga]="150 170 10 10"
   [about]="330 170 40 15" [exit]="375 170 40 15" [left_pane]="5 5 170 160"
   [right_pane]="250 5 164 160"
 )
+
+# editor_layout ID: "X Y ACROSS DOWN MENU": the dialog's top-left corner on the screen, its
+# factors and its menu bar's height. The width (417 units) tells the factor across. The factor
+# down grows with the font apart from it, and the menu bar's height with it, so both are read off
+# the screen. A pane draws its picture over the top and the left of its frame but never down to
+# the frame's bottom (row 165): in the column 300 units across, the last dark pixel is that
+# bottom, and below it lie the dialog's last 23 units (of 188). That gives the factor down
+# within 1/23, and then the menu bar's height.
+editor_layout() {
+  local x y w h
+  read -r x y w h <<<"$(xwininfo -id "$1" | awk '/Absolute upper-left X/ { x = $4 }
+    /Absolute upper-left Y/ { y = $4 } /^ *Width:/ { w = $2 } /^ *Height:/ { h = $2 }
+    END { print x, y, w, h }')"
+  import -window root -crop "1x$h+$((x + (300 * w + 208) / 417))+$y" -depth 8 txt:- |
+    awk -v x="$x" -v y="$y" -v w="$w" -v h="$h" '
+      NR > 1 {
+        split($1, at, /[,:]/)
+        gsub(/[()]/, "", $2)
+        split($2, rgb, ",")
+        if (rgb[1] + rgb[2] + rgb[3] < 192) frame = at[2]
+      }
+      END {
+        down = (h - frame - 1) / 23
+        print x, y, w / 417, down, frame + 1 - int(5 * down + 0.5) - int(160 * down + 0.5)
+      }'
+}
 
 # editor_origin ID: the dialog's top-left corner on the screen, "X Y".
 editor_origin() {
@@ -19,16 +45,11 @@ editor_origin() {
 
 # editor_point ID CONTROL [DX DY]: the screen position of a control's centre (moved by DX, DY).
 editor_point() {
-  xwininfo -id "$1" | awk -v control="${EDITOR_CONTROL[$2]}" -v dx="${3:-0}" -v dy="${4:-0}" '
-    /Absolute upper-left X/ { x = $4 } /Absolute upper-left Y/ { y = $4 }
-    /^ *Width:/ { w = $2 } /^ *Height:/ { h = $2 }
-    END {
-      split(control, c, " ")
-      across = w / 417
-      menu = h - int(188 * 1.625 + 0.5)
-      printf "%d %d\n", x + int((c[1] + c[3] / 2) * across + 0.5) + dx,
-        y + menu + int((c[2] + c[4] / 2) * 1.625 + 0.5) + dy
-    }'
+  editor_layout "$1" | awk -v control="${EDITOR_CONTROL[$2]}" -v dx="${3:-0}" -v dy="${4:-0}" '{
+    split(control, c, " ")
+    printf "%d %d\n", $1 + int((c[1] + c[3] / 2) * $3 + 0.5) + dx,
+      $2 + $5 + int((c[2] + c[4] / 2) * $4 + 0.5) + dy
+  }'
 }
 
 # editor_click ID CONTROL: a real mouse click on the control.
