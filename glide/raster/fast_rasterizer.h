@@ -67,27 +67,30 @@ class FastRasterizer {
     bool drawn;
   };
 
-  void work();  // claims batches, then bands, until none is left
+  // Claims batches, then bands, until none is left; `slot` is the thread's: 0 for the calling
+  // thread, 1 on for the helpers.
+  void work(int slot);
   // Finds the cells of one batch and sets up its triangles and cells; the first `recorded`
   // triangles are final, the others are not looked at.
-  void setUpBatch(int batch, size_t recorded);
+  void setUpBatch(int slot, int batch, size_t recorded);
   void findCells(int batch, size_t recorded);
   void binBatch(int batch);
   // Claims the sealed batches one at a time and sets them up: a helper while the frame is
   // recorded, then every thread; true when it set up any.
-  bool setUpSealed();
+  bool setUpSealed(int slot);
   void openEarly();
   void closeEarly();  // and waits until no helper is setting up early
-  void setUp(uint32_t first, uint32_t count, TriangleShape (&shapes)[2]);
+  // Sets up triangles first .. first + count - 1 into out[0] .. out[count - 1].
+  void setUp(uint32_t first, uint32_t count, TriangleShape (&shapes)[2], SetUp* out);
   void placeBands(int32_t height);
   void addToBins(std::vector<std::vector<uint32_t>>& bins, uint32_t item, int32_t top,
                  int32_t bottom) const;
   void drawBand(int32_t band);
   void prefetchItem(uint32_t item) const;
   void drawItem(uint32_t item, int32_t firstRow, int32_t lastRow);
-  void helperLoop();
+  void helperLoop(int slot);
   void findCell(size_t last);
-  void noteRows(int32_t top, int32_t bottom);
+  void noteRows(int slot, int32_t top, int32_t bottom);
 
   static constexpr uint32_t kCellItem = 1u << 31;
 
@@ -115,8 +118,9 @@ class FastRasterizer {
   int32_t bandCount_ = 0;
   // Where the cells and triangles set up so far begin and end: at each row, how many more begin
   // below the row before it than end there; so the running sum is how many a band boundary
-  // just above the row would cut. Filled in by every thread that sets up.
-  std::vector<int32_t> rowCuts_;
+  // just above the row would cut. A table for each thread, which only it fills in: shared
+  // counters would pass their cache lines from thread to thread for every cell.
+  std::vector<std::vector<int32_t>> rowCuts_;
   int32_t height_ = 0;              // the tallest target recorded
   std::vector<int32_t> bandStart_;  // first row of each band, and the height after the last
   std::vector<int32_t> bandOfRow_;
