@@ -20,9 +20,7 @@ declare -A EDITOR_CONTROL=(
 # within 1/23, and then the menu bar's height.
 editor_layout() {
   local x y w h
-  read -r x y w h <<<"$(xwininfo -id "$1" | awk '/Absolute upper-left X/ { x = $4 }
-    /Absolute upper-left Y/ { y = $4 } /^ *Width:/ { w = $2 } /^ *Height:/ { h = $2 }
-    END { print x, y, w, h }')"
+  IFS='x+' read -r w h x y <<<"$(e2e_window_geometry "$1")"
   import -window root -crop "1x$h+$((x + (300 * w + 208) / 417))+$y" -depth 8 txt:- |
     awk -v x="$x" -v y="$y" -v w="$w" -v h="$h" '
       NR > 1 {
@@ -39,8 +37,9 @@ editor_layout() {
 
 # editor_origin ID: the dialog's top-left corner on the screen, "X Y".
 editor_origin() {
-  xwininfo -id "$1" | awk '/Absolute upper-left X/ { x = $4 } /Absolute upper-left Y/ { y = $4 }
-    END { print x, y }'
+  local x y w h
+  IFS='x+' read -r w h x y <<<"$(e2e_window_geometry "$1")"
+  echo "$x $y"
 }
 
 # editor_point ID CONTROL [DX DY]: the screen position of a control's centre (moved by DX, DY).
